@@ -1,0 +1,79 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <atomic>
+#include <cstdint>
+
+/** Hands the latest value of T from one writer thread to one reader thread without either
+    ever waiting or allocating (a triple buffer). The writer fills its private slot and swaps it
+    into the middle; the reader swaps the middle out when a new value is there. */
+template <typename T>
+class TripleBuffer
+{
+public:
+    TripleBuffer() = default;
+
+    /** The slot the writer may fill before calling publish(). [writer thread] */
+    T& back() noexcept { return slots[backIndex]; }
+
+    /** Makes the back slot the newest value. [writer thread] */
+    void publish() noexcept
+    {
+        const auto previous = middle.exchange (static_cast<std::uint8_t> (backIndex | freshBit),
+                                               std::memory_order_acq_rel);
+        backIndex = previous & indexMask;
+    }
+
+    /** Takes the newest published value, if one came since the last call; returns the slot the
+        reader owns now either way. [reader thread] */
+    const T& latest() noexcept
+    {
+        if ((middle.load (std::memory_order_relaxed) & freshBit) != 0)
+        {
+            const auto previous = middle.exchange (frontIndex, std::memory_order_acq_rel);
+            frontIndex = previous & indexMask;
+        }
+
+        return slots[frontIndex];
+    }
+
+    /** True when a value was published since the reader last took one. [reader thread] */
+    bool hasFresh() const noexcept { return (middle.load (std::memory_order_acquire) & freshBit) != 0; }
+
+private:
+    static constexpr std::uint8_t freshBit = 4;
+    static constexpr std::uint8_t indexMask = 3;
+
+    std::array<T, 3> slots {};
+    std::uint8_t backIndex = 0;
+    std::uint8_t frontIndex = 1;
+    std::atomic<std::uint8_t> middle { 2 };
+};
+
+/** A block of display samples written by the audio thread and copied by the editor's timers. */
+template <int numSamples>
+class DisplayFeed
+{
+public:
+    /** Publishes a copy of samples. [audio thread] */
+    void write (const float* samples) noexcept
+    {
+        auto& slot = buffer.back();
+        std::copy (samples, samples + numSamples, slot.begin());
+        buffer.publish();
+    }
+
+    /** Copies the newest published samples into dest. [message thread] */
+    void read (float* dest) noexcept
+    {
+        const auto& slot = buffer.latest();
+        std::copy (slot.begin(), slot.end(), dest);
+    }
+
+    static constexpr int size() noexcept { return numSamples; }
+
+private:
+    TripleBuffer<std::array<float, (std::size_t) numSamples>> buffer;
+};

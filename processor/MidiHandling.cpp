@@ -1,0 +1,7 @@
+#include "PluginProcessor.h"
+
+void OstrelAudioProcessor::updateMidiNumber (bool) {}
+
+void OstrelAudioProcessor::handleFilterFreqModulation (float) {}
+
+void OstrelAudioProcessor::midiControllerModulation (int, float) {}

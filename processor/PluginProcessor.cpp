@@ -1,0 +1,88 @@
+#include "PluginProcessor.h"
+
+#include "editor/PluginEditor.h"
+
+OstrelAudioProcessor::OstrelAudioProcessor()
+    : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      juce::Thread ("NoName"),
+      valueTreeState (*this, &undoManager),
+      synth (*this)
+{
+    buildProcessorParameterLists();
+
+    for (int k = 0; k < (int) oversamplers.size(); ++k)
+        oversamplers[(size_t) k] = std::make_unique<juce::dsp::Oversampling<float>> (
+            2, (size_t) k, juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple, true, true);
+
+    presetsFolderName = "Ostrel";
+
+    scopeRing.setSize (1, scopeSize);
+    scopeRing.clear();
+
+    for (auto& table : wavetableBuffers)
+    {
+        table.setSize (1, wavetableSize);
+        table.clear();
+    }
+
+    for (auto& cell : imageGrid)
+        cell.store (0.0f, std::memory_order_relaxed);
+
+    completeParameterModel();
+
+    for (int i = 0; i < numVoices; ++i)
+        synth.voices[(size_t) i].wavetable = &wavetableBuffers[i];
+
+    for (const auto& config : affineConfigs)
+        valueTreeState.addParameterListener (config.paramID, this);
+
+    fillNoteLengthBeats();
+
+    numPresetValues = 0;
+    for (auto* group : allConfigs)
+        numPresetValues += (int) group->size();
+
+    programs.clear();
+    if (juce::File (getFilePath (pluginPresetFileCheckName)).exists())
+        readProgramsFromPresetsFile();
+
+    startThread();
+
+    juce::File::getSpecialLocation (juce::File::userDocumentsDirectory).getChildFile (presetsFolderName).createDirectory();
+}
+
+OstrelAudioProcessor::~OstrelAudioProcessor()
+{
+    for (const auto& config : affineConfigs)
+        valueTreeState.removeParameterListener (config.paramID, this);
+
+    stopThread (100);
+}
+
+const juce::String OstrelAudioProcessor::getName() const { return "Ostrel"; }
+
+bool OstrelAudioProcessor::acceptsMidi() const { return true; }
+
+// Declared so hosts route MIDI through; every block hands back an empty MIDI buffer.
+bool OstrelAudioProcessor::producesMidi() const { return true; }
+
+bool OstrelAudioProcessor::isMidiEffect() const { return false; }
+
+double OstrelAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+
+bool OstrelAudioProcessor::hasEditor() const { return true; }
+
+juce::AudioProcessorEditor* OstrelAudioProcessor::createEditor() { return new OstrelAudioProcessorEditor (*this); }
+
+void OstrelAudioProcessor::releaseResources() {}
+
+// The picture transform follows its parameters by polling on the image thread.
+void OstrelAudioProcessor::parameterChanged (const juce::String&, float) {}
+
+bool OstrelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto output = layouts.getMainOutputChannelSet();
+    return output == juce::AudioChannelSet::mono() || output == juce::AudioChannelSet::stereo();
+}
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter() { return new OstrelAudioProcessor(); }

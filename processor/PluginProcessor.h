@@ -1,0 +1,208 @@
+#pragma once
+
+#include "Filter.h"
+#include "LockFree.h"
+#include "ModulationListeners.h"
+#include "ParameterModel.h"
+#include "Synth.h"
+
+#include <functional>
+#include <list>
+#include <memory>
+
+/** One preset: a value per parameter record in model order, and its picture. */
+struct OstrelProgram
+{
+    juce::String name;
+    std::vector<float> values;
+    juce::String imagePath;
+};
+
+/** Running state of one of the processor's four LFOs. */
+struct LfoState
+{
+    float phase = 0.0f;
+    float rate = 1.0f;
+    float increment = 0.0f;
+    float heldValue = 0.0f;
+    int shape = 0;
+    double sampleRate = 44100.0;
+};
+
+/** Running state of one modulation envelope; the stage is encoded by target. */
+struct EnvelopeState
+{
+    float attackCoefficient = 0.99f;
+    float decayCoefficient = 0.95f;
+    float sustainLevel = 0.7f;
+    float releaseCoefficient = 0.9f;
+    float level = 0.0f;
+    float target = 0.0f;
+    float coefficient = 0.0f;
+};
+
+class OstrelAudioProcessor : public juce::AudioProcessor,
+                             public juce::AudioProcessorValueTreeState::Listener,
+                             public juce::Thread,
+                             public IProcessor
+{
+public:
+    static constexpr int gridSize = 512;
+    static constexpr int wavetableSize = 512;
+    static constexpr int numVoices = 8;
+    static constexpr int scopeSize = 1024;
+    static constexpr int fftSize = 1024;
+
+    /** One MIDI-source route of a target. */
+    struct MidiModulation
+    {
+        float amount = 0.0f;
+        int source = 0;
+    };
+
+    /** What the audio thread needs of the routing tables, as one immutable, allocation-free value. */
+    struct ModulationRoutes
+    {
+        int numModulatedTargets = 0;
+        int modulatedTargets[numModulationTargets] {}; // rows of modulatedTargetIds, in list order
+        int numMidiRoutes[numModulationTargets] {};
+        MidiModulation midiRoutes[numModulationTargets][numModulationSources] {};
+    };
+
+    OstrelAudioProcessor();
+    ~OstrelAudioProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int samplesPerBlock) override;
+    void releaseResources() override;
+    using juce::AudioProcessor::processBlock;
+    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    bool isMidiEffect() const override;
+    void reset() override;
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    //==============================================================================
+    /** The image thread: redraws the transformed picture about thirty times a second. [image thread] */
+    void run() override;
+    void updateMidiNumber (bool noteOn) override;
+    void handleFilterFreqModulation (float normalisedCutoff) override;
+    void midiControllerModulation (int source, float value) override;
+    void parameterChanged (const juce::String& parameterID, float newValue) override;
+    void handleWavetableSampleSelection (int index) override;
+
+    //============================================================================== picture pipeline
+    /** Decodes a picture file and makes it the source of the grid. [message thread] */
+    void loadFile (const juce::String& path, bool flag);
+    /** One transform pass into transformedImage and imageGrid. [image thread] */
+    void updateImageManupulations();
+    /** The current picture's path. [any thread but the audio thread] */
+    juce::String getImagePath() const;
+
+    //============================================================================== routing and listeners
+    /** Books the new value of one matrix cell. [message thread] */
+    void modulationMatrixRowCheckValues (ModType type, int row, int column, float value);
+    /** Tells the slider-change listeners that paramID was picked for modulation. [message thread] */
+    void setParameterForModulation (juce::String paramID);
+    void addSliderChangeListener (MySliderChangeListener* listener);
+    void removeSliderChangeListener (MySliderChangeListener* listener);
+    void addModulationChangeListener (MyModulationSelectChangeListener* listener);
+    void removeModulationChangeListener (MyModulationSelectChangeListener* listener);
+    /** Enters the control that shows paramID's modulation (replacing any other). [message thread] */
+    void addModulationListener (const juce::String& paramID, ModulationListener* listener);
+    /** Removes paramID's entry if it is listener; returns only once no audio-thread call is in flight. [message thread] */
+    void removeModulationListener (const juce::String& paramID, ModulationListener* listener);
+
+    //============================================================================== programs
+    /** <documents>/"Ostrel"/fileName; forms the path only. */
+    juce::String getFilePath (juce::String fileName) const;
+
+    //==============================================================================
+    juce::AudioProcessorValueTreeState valueTreeState;
+
+    juce::StringArray lfoWaveNames;
+    juce::StringArray noteLengthNames;
+    ParameterGroup affineConfigs;
+    ParameterGroup lfoTemplateConfigs;
+    juce::StringArray envSourceNames;
+    juce::StringArray lfoSourceNames;
+    juce::StringArray midiSourceNames;
+    std::vector<ParameterConfig*> modulationTargets;
+    std::vector<ParameterGroup*> allConfigs;
+    juce::StringArray modulationTargetIds;
+
+    float spectrumFftData[2 * fftSize] {};
+    std::atomic<bool> spectrumBlockReady { false };
+    float spectrumFifo[fftSize] {};
+    int spectrumFifoIndex = 0;
+    int heldNoteCount = 0;
+    juce::CriticalSection keyboardMidiLock;
+    std::function<void (const juce::MidiMessage&)> incomingMidiCallback;
+    juce::File presetsFile;
+    float midiSourceValues[4] {};
+    std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables
+    juce::dsp::IIR::Filter<float> outputFilter[2];            // one state per output channel
+    double outputFilterRate = 0.0;
+    float outputFilterCutoff = 0.0f;
+    ModalFilter modalFilter;
+    juce::String presetsFolderName;
+    std::vector<std::array<bool, numModulationSources>> lfoSourcesInUse;
+    std::vector<std::array<bool, numModulationSources>> envSourcesInUse;
+    std::vector<std::array<bool, numModulationSources>> midiSourcesInUse;
+    std::atomic<bool> imageUpdateWanted { false };
+    juce::MidiBuffer keyboardMidiBuffer;
+    juce::AudioBuffer<float> scopeRing;
+    DisplayFeed<scopeSize> scopeBuffer;
+    int scopeRingIndex = 0;
+    std::list<juce::String> modulatedTargetIds;
+    juce::ListenerList<MySliderChangeListener> sliderChangeListeners;
+    juce::ListenerList<MyModulationSelectChangeListener> modulationChangeListeners;
+    LfoState lfoStates[numLfos];
+    EnvelopeState modEnvelopeStates[numModEnvelopes];
+    Synth synth;
+    std::array<std::unique_ptr<juce::dsp::Oversampling<float>>, 4> oversamplers;
+    float hostSampleRate = 44100.0f;
+    int oversamplingOrder = 2;
+    juce::AudioBuffer<float> oversampledBuffer;
+    juce::Image transformWorkImage, loadedImage, scaledImage;
+    juce::String imagePath;
+    juce::Image transformedImage;
+    std::atomic<float> imageGrid[gridSize * gridSize];
+    juce::AudioBuffer<float> wavetableBuffers[numVoices];
+    DisplayFeed<wavetableSize> waveDisplayBuffer;
+    juce::UndoManager undoManager;
+    std::unordered_map<juce::String, ModulationListener*> modulationListeners;
+    std::vector<OstrelProgram> programs;
+
+    /** The routing tables as the audio thread sees them; published by the message thread. */
+    TripleBuffer<ModulationRoutes> publishedRoutes;
+    /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
+    ModulationListener* listenerForTarget[numModulationTargets] {};
+    juce::SpinLock modulationListenersLock;
+
+private:
+    //============================================================================== parameter model
+    void buildProcessorParameterLists();
+    void completeParameterModel();
+    void fillNoteLengthBeats();
+
+    //============================================================================== programs
+    void readProgramsFromPresetsFile();
+
+    /** Number of values a preset holds: every record of allConfigs. */
+    int numPresetValues = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)
+};

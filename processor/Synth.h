@@ -1,0 +1,141 @@
+#pragma once
+
+#include "ParameterModel.h"
+
+/** The five basic single-cycle shapes of the second oscillator, evaluated on the fly. */
+struct WaveTableList
+{
+    WaveTableList() { random.setSeedRandomly(); }
+
+    float sine (int u) const noexcept;
+    float saw (int u) const noexcept;
+    float triangle (int u) const noexcept;
+    float square (int u) const noexcept;
+    float noise() noexcept;
+
+    juce::Random random;
+    int size = 512;
+};
+
+/** One of a voice's four private LFOs that move its filter cut-off. */
+struct VoiceLfo
+{
+    float phase = 0.0f;
+    float rateHz = 1.0f;
+    float phaseStep = 0.0f;
+    float heldValue = 0.0f;
+    float offset = 0.0f;
+    int waveform = 0;
+    double tickRate = 44100.0;
+};
+
+/** One voice: picture oscillator (or the grid itself), second oscillator, filter with its
+    envelope, four cut-off LFOs and a linear amplitude envelope. Runs on the audio thread only. */
+class Voice
+{
+public:
+    Voice (IProcessor& owner, WaveTableList* list);
+
+    /** Takes the host rate (not oversampled). [thread that prepares the processor] */
+    void prepareToPlay (int sampleRate);
+    /** One output sample at the oversampled rate. [audio thread] */
+    float render() noexcept;
+    /** Control-rate refresh. [audio thread] */
+    void updateParameters() noexcept;
+    /** Releases the voice the way a note-off does. [audio thread] */
+    void release() noexcept;
+    /** Clears note, oscillator and filter state, start level and filter envelope; keeps the amplitude envelope. */
+    void resetVoice() noexcept;
+
+    IProcessor& owner;
+    int filterTargetIndex = 0;
+    int note = 0; // 0 = free, -1 = held by the sustain pedal
+    float period = 100.0f;
+    float targetPeriod = 100.0f;
+    WaveTableList* waveTables = nullptr;
+    float playPeriod = 100.0f;
+    float velocityGain = 1.0f;
+    double semitoneRatio = 1.0594630943592953;
+
+    float subPhase = 0.0f;
+    float subPhaseStep = 0.0f;
+    float subLevel = 0.0f;
+    int subOctaveFactor = 1;
+    float subFineTune = 0.0f;
+    float imageFineTune = 0.0f;
+
+    float phase = 0.0f;
+    float phaseStep = 0.0f;
+    float startLevel = 0.0f;
+
+    double lastCutoff = 0.99;
+    int filterType = 0;
+    double stage1 = 0.0, stage2 = 0.0, stage3 = 0.0, stage4 = 0.0;
+
+    float filterAttackCoef = 0.99f;
+    float filterDecayCoef = 0.95f;
+    float filterSustain = 0.7f;
+    float filterReleaseCoef = 0.9f;
+    float filterEnvLevel = 0.0f;
+    float filterEnvTarget = 0.0f;
+    float filterEnvCoef = 0.0f;
+
+    float cutoff = 0.001f;
+    int pendingFilterType = 0;
+    float cutoffHz = 0.0f;
+    float resonance = 0.2f;
+    float voiceGlideCoefficient = 1.0f;
+
+    const std::atomic<float>* grid = nullptr;
+    float scanCentre[2] { 0.0f, 0.0f };
+    float scanRow = 0.0f;
+    bool scanCircle = false;
+
+    VoiceLfo lfos[4];
+
+    float releaseMultiplier = 0.9984365701675415f;
+    int ampState = 0; // 0 idle, 1 attack, 2 decay, 3 sustain, 4 release
+    float attackTime = 0.1f;
+    float decayTime = 0.1f;
+    float sustain = 1.0f;
+    float releaseTime = 0.1f;
+    double envelopeRate = 44100.0;
+    float ampLevel = 0.0f;
+    float attackStep = 1.0f / 4410.0f;
+    float decayStep = 0.0f;
+
+    juce::AudioBuffer<float>* wavetable = nullptr;
+
+    int sampleCounter = 0;
+    int sampleRate = 44100;
+    float lfoSum = 0.0f;
+};
+
+/** The eight-voice engine. Runs on the audio thread only. */
+class Synth
+{
+public:
+    explicit Synth (IProcessor& owner);
+
+    /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. [audio thread] */
+    void render (float** outputs, int numSamples) noexcept;
+    /** Control-rate work, every controlInterval calls. [audio thread] */
+    void updateParameters() noexcept;
+    /** Releases note; -1 releases the voices held by the sustain pedal. [audio thread] */
+    void noteOff (int note) noexcept;
+
+    IProcessor& owner;
+    WaveTableList waveTables;
+    float referencePeriod = 440.0f;
+    int monoMode = 8;
+    int controlInterval = 32;
+    float glideCoefficient = 1.0f;
+    int currentVoice = 0;
+    int hostSampleRate = 44100;
+    float voiceSampleRate = 44100.0f;
+    std::vector<Voice> voices;
+    int controlCountdown = 32;
+    float pitchBend = 1.0f;
+    bool sustainPedal = false;
+    const std::atomic<float>* grid = nullptr;
+};
