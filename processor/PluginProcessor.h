@@ -124,6 +124,9 @@ public:
     void addModulationListener (const juce::String& paramID, ModulationListener* listener);
     /** Removes paramID's entry if it is listener; returns only once no audio-thread call is in flight. [message thread] */
     void removeModulationListener (const juce::String& paramID, ModulationListener* listener);
+    /** Makes the route tables follow the matrix parameters exactly: books every non-zero cell and clears every
+        route, flag and modulated target whose cells are now zero. [message or restoring thread] */
+    void rebookModulationMatrices();
 
     //============================================================================== programs
     /** <documents>/"Ostrel"/fileName; forms the path only. */
@@ -167,8 +170,12 @@ public:
     DisplayFeed<scopeSize> scopeBuffer;
     int scopeRingIndex = 0;
     std::list<juce::String> modulatedTargetIds;
-    juce::ListenerList<MySliderChangeListener> sliderChangeListeners;
-    juce::ListenerList<MyModulationSelectChangeListener> modulationChangeListeners;
+    // Locked lists: they are used on the message thread and, during a state restore, on the host's thread.
+    juce::ListenerList<MySliderChangeListener, juce::Array<MySliderChangeListener*, juce::CriticalSection>>
+        sliderChangeListeners;
+    juce::ListenerList<MyModulationSelectChangeListener,
+                       juce::Array<MyModulationSelectChangeListener*, juce::CriticalSection>>
+        modulationChangeListeners;
     LfoState lfoStates[numLfos];
     EnvelopeState modEnvelopeStates[numModEnvelopes];
     Synth synth;
@@ -190,13 +197,23 @@ public:
     TripleBuffer<ModulationRoutes> publishedRoutes;
     /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
     ModulationListener* listenerForTarget[numModulationTargets] {};
+    /** The audio thread only try-locks this and, while holding it, tells controls only when
+        publishedRoutes.hasFresh() is false: a newer routing may have sent a target's control the NaN that a value
+        computed from an older routing must not overwrite. */
     juce::SpinLock modulationListenersLock;
+    /** Guards midiModulations, modulatedTargetIds, the three *SourcesInUse tables and the writer side of
+        publishedRoutes; readers off the audio thread (the grids) take it too. Never taken by the audio thread. */
+    juce::CriticalSection routingLock;
 
 private:
     //============================================================================== parameter model
     void buildProcessorParameterLists();
     void completeParameterModel();
     void fillNoteLengthBeats();
+
+    //============================================================================== routing
+    /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
+    void publishRoutes();
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();
