@@ -131,6 +131,20 @@ public:
     //============================================================================== programs
     /** <documents>/"Ostrel"/fileName; forms the path only. */
     juce::String getFilePath (juce::String fileName) const;
+    /** A program holding the current raw value of every record and the current picture path. [message thread] */
+    OstrelProgram makeProgramFromCurrentSettings (const juce::String& name);
+    /** Save of the presets bar: replaces every program of that name (or appends one) and writes it into the
+        presets file. Returns false when the file could not be rewritten (the old file then stays). [message thread] */
+    bool savePreset (const OstrelProgram& program);
+    /** Delete of the presets bar: erases entry programIndex of programs and every preset of its name from the
+        presets file. Returns false when nothing was erased or the file could not be rewritten. [message thread] */
+    bool deletePreset (int programIndex);
+    /** Puts program into the presets file in place of every preset of its name, or appends it. [message thread] */
+    bool writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
+    /** Drops every preset named name from the presets file. [message thread] */
+    bool removePresetFromFile (const juce::File& file, const juce::String& name) const;
+    /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
+    float sanitisedParameterValue (const juce::String& paramID, double value) const;
 
     //==============================================================================
     juce::AudioProcessorValueTreeState valueTreeState;
@@ -192,6 +206,8 @@ public:
     juce::UndoManager undoManager;
     std::unordered_map<juce::String, ModulationListener*> modulationListeners;
     std::vector<OstrelProgram> programs;
+    /** Guards programs between the host's program calls and the presets bar. */
+    juce::CriticalSection programsLock;
 
     /** The routing tables as the audio thread sees them; published by the message thread. */
     TripleBuffer<ModulationRoutes> publishedRoutes;
