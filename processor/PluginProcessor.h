@@ -237,5 +237,9 @@ private:
     /** Number of values a preset holds: every record of allConfigs. */
     int numPresetValues = 0;
 
+    //============================================================================== state
+    /** Writes the PNG copy of the current picture into the documents sub-folder. */
+    void writePictureCopy();
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)
 };
