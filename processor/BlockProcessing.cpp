@@ -93,7 +93,8 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
     outputFilter[1].coefficients = outputFilter[0].coefficients;
     updateOutputFilter();
 
-    if (const auto found = parameterIndex.find (filterConfigs[FilterIndex::freq].paramID); found != parameterIndex.end())
+    if (const auto found = parameterIndex.find (filterConfigs[FilterIndex::freq].paramID);
+        found != parameterIndex.end())
         freqTargetRow = found->second;
 }
 
@@ -137,8 +138,9 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     const auto glide = globalSynthConfigs[GlobalIndex::glide].raw();
     synth.glideCoefficient =
-        glide < 2.0f ? 1.0f
-                     : 1.0f - std::exp (-((float) synth.controlInterval / hostSampleRate) * std::exp (6.0f - 0.07f * glide));
+        glide < 2.0f
+            ? 1.0f
+            : 1.0f - std::exp (-((float) synth.controlInterval / hostSampleRate) * std::exp (6.0f - 0.07f * glide));
 
     auto* hostPlayHead = getPlayHead();
     if (hostPlayHead == nullptr)
@@ -192,7 +194,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
 {
     const auto& routes = publishedRoutes.latest();
 
-    bool hasLfoOrEnvelopeRoute[numModulationTargets] {};
+    bool hasLfoOrEnvelopeRoute[numModulationTargets]{};
     for (int i = 0; i < routes.numModulatedTargets; ++i)
         if (juce::isPositiveAndBelow (routes.modulatedTargets[i], numModulationTargets))
             hasLfoOrEnvelopeRoute[routes.modulatedTargets[i]] = true;
@@ -229,7 +231,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         auto& config = *modulationTargets[(size_t) row];
         const auto raw = config.raw();
 
-        if (! juce::isPositiveAndNotGreaterThan (routes.numMidiRoutes[row], numModulationSources)
+        if (!juce::isPositiveAndNotGreaterThan (routes.numMidiRoutes[row], numModulationSources)
             || routes.numMidiRoutes[row] == 0)
         {
             config.currentValue = raw;
@@ -247,7 +249,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         tellListener (row, config.currentValue);
     }
 
-    float lfoOut[numLfos] {};
+    float lfoOut[numLfos]{};
     for (int i = 0; i < numLfos; ++i)
     {
         const auto& group = lfoConfigs[(size_t) i];
@@ -282,7 +284,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         lfoOut[i] = value * group[LfoIndex::amount].raw();
     }
 
-    float envOut[numModEnvelopes] {};
+    float envOut[numModEnvelopes]{};
     const auto coefficientFor = [this] (float x)
     { return std::exp (-(1.0f / hostSampleRate) * std::exp (5.5f - 0.075f * x)); };
 
@@ -297,7 +299,8 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         env.releaseCoefficient = coefficientFor (group[AdsrIndex::release].currentValue);
 
         // One step for the whole block; the power in double so that long blocks do not underflow.
-        env.level = (float) (env.target + (env.level - env.target) * std::pow ((double) env.coefficient, (double) numSamples));
+        env.level =
+            (float) (env.target + (env.level - env.target) * std::pow ((double) env.coefficient, (double) numSamples));
 
         if (env.target + env.level > 3.0f)
         {
@@ -313,7 +316,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
     for (int i = 0; i < routes.numModulatedTargets; ++i)
     {
         const auto row = routes.modulatedTargets[i];
-        if (! juce::isPositiveAndBelow (row, numTargets))
+        if (!juce::isPositiveAndBelow (row, numTargets))
             continue;
 
         auto& config = *modulationTargets[(size_t) row];
@@ -412,7 +415,7 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     for (; nextEvent != endEvent; ++nextEvent)
     {
         const auto event = *nextEvent;
-        if (! lastPiece && event.samplePosition >= pieceStart + pieceLength)
+        if (!lastPiece && event.samplePosition >= pieceStart + pieceLength)
             break;
 
         const auto eventPosition = juce::jlimit (0, pieceLength, event.samplePosition - pieceStart) * factor;
@@ -426,7 +429,7 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
             handleMidiEvent (event.data, event.numBytes);
     }
 
-    if (! canRender)
+    if (!canRender)
         return;
 
     if (position < osLength)
@@ -496,7 +499,7 @@ void OstrelAudioProcessor::updateDisplayFeeds (const juce::AudioBuffer<float>& b
             spectrumFifoIndex = 0;
 
             // The editor owns the array while the flag is set; the collected samples are dropped then.
-            if (! spectrumBlockReady.load (std::memory_order_acquire))
+            if (!spectrumBlockReady.load (std::memory_order_acquire))
             {
                 std::copy (spectrumFifo, spectrumFifo + fftSize, spectrumFftData);
                 std::fill (spectrumFftData + fftSize, spectrumFftData + 2 * fftSize, 0.0f);

@@ -249,7 +249,7 @@ void OstrelAudioProcessor::updateMidiNumber (bool noteOn)
 
 void OstrelAudioProcessor::handleFilterFreqModulation (float normalisedCutoff)
 {
-    if (! juce::isPositiveAndBelow (freqTargetRow, numModulationTargets))
+    if (!juce::isPositiveAndBelow (freqTargetRow, numModulationTargets))
         return;
 
     // Skipped for this stretch while the message thread changes the listener table.
