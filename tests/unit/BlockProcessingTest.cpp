@@ -237,3 +237,65 @@ TEST (BlockProcessing, FilterTypesReachTheVoicesAndShapeTheSound)
     EXPECT_NE (outputs[0], outputs[2]);
     EXPECT_NE (outputs[1], outputs[2]);
 }
+
+TEST (BlockProcessing, HostMidiGoesToTheCallbackAndKeyboardNotesArePlayed)
+{
+    ProcessorHarness host;
+    std::vector<std::pair<int, double>> seen;
+    host.processor->incomingMidiCallback = [&seen] (const juce::MidiMessage& message)
+    { seen.emplace_back (message.getNoteNumber(), message.getTimeStamp()); };
+
+    {
+        const juce::ScopedLock lock (host.processor->keyboardMidiLock);
+        host.processor->keyboardMidiBuffer.addEvent (juce::MidiMessage::noteOn (1, 72, (juce::uint8) 127), 0);
+        host.processor->keyboardMidiBuffer.addEvent (juce::MidiMessage::noteOn (1, 74, (juce::uint8) 127), 600);
+    }
+
+    host.process (512, { noteOn (30, 60) });
+
+    ASSERT_EQ (seen.size(), 1u); // the host's events only
+    EXPECT_EQ (seen[0], std::make_pair (60, 30.0));
+    EXPECT_EQ (host.voice (0).note, 72); // the keyboard's note sits at 0, before the host's
+    EXPECT_EQ (host.voice (1).note, 60);
+    EXPECT_EQ (host.voice (2).note, 0); // beyond the block: not taken
+    EXPECT_TRUE (host.processor->keyboardMidiBuffer.isEmpty());
+    host.processor->incomingMidiCallback = nullptr;
+}
+
+TEST (BlockProcessing, HiFidelReadsTheLineOrCircleTheWavetableIsReadAlong)
+{
+    struct Case
+    {
+        bool circle;
+        float veloShift;
+        float row;
+    };
+
+    // Velocity 100 with "VeloShift" 0.5 shifts by (int) (36 x 0.5) = 18: the line moves up 4 x 18 rows
+    // (only while "VeloShift" is on), the circle's radius grows by 2 x 18 (always).
+    const Case cases[] = { { false, 0.0f, 100.0f },
+                           { false, 0.5f, 100.0f - 72.0f },
+                           { true, 0.5f, 2.0f * (50.0f + 36.0f) } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (juce::String (c.circle ? "circle" : "line") + " " + juce::String (c.veloShift));
+        ProcessorHarness host;
+        fillGridWithPattern (*host.processor);
+        host.set ("HiFidel", 1.0f);
+        host.set ("TypeCircle", c.circle ? 1.0f : 0.0f);
+        host.set ("VeloShift", c.veloShift);
+        host.set ("Shift", 100.0f);
+        host.set ("..", 300.0f);
+        host.set (":", 200.0f);
+
+        const auto samples = host.run (4096, { noteOn (0, 57, 100) });
+
+        const auto& voice = host.voice (0);
+        EXPECT_EQ (voice.scanCircle, c.circle);
+        EXPECT_FLOAT_EQ (voice.scanRow, c.row);
+        EXPECT_EQ (voice.scanCentre[0], 300.0f);
+        EXPECT_EQ (voice.scanCentre[1], 200.0f);
+        EXPECT_GT (peak (samples), 0.0f); // the grid sounds although no wavetable was read
+    }
+}
