@@ -57,6 +57,8 @@ protected:
         // Plain tests: a near-transparent filter that follows its envelope to a sustain of 1.
         setParameter ("Q", 0.0f);
         setParameter ("SustainFilter", 1.0f);
+        // ... and an amplitude envelope that holds 1 after a short attack.
+        setParameter ("Sustain", 1.0f);
     }
 
     /** Sets a parameter's raw value and, for the 79 modulation targets, its per-block current value. */
@@ -123,6 +125,24 @@ protected:
         float* outputs[2] = { left.data(), right.data() };
         synth.render (outputs, numSamples);
         return left;
+    }
+
+    struct Sample
+    {
+        float phase; // the voice's oscillator phase for this sample
+        float out;
+    };
+
+    /** Renders one sample per call and pairs each with the phase voice index read it at. */
+    std::vector<Sample> renderWithPhase (int index, int numSamples)
+    {
+        std::vector<Sample> result;
+        for (int i = 0; i < numSamples; ++i)
+        {
+            const float out = render (1)[0];
+            result.push_back ({ synth.voices[(size_t) index].phase, out });
+        }
+        return result;
     }
 
     /** Renders in host-sized stretches, as block processing would between events. */
