@@ -2,10 +2,12 @@
 
 #include "ParameterModel.h"
 
+#include <limits>
+
 /** The five basic single-cycle shapes of the second oscillator, evaluated on the fly. */
 struct WaveTableList
 {
-    WaveTableList() { random.setSeedRandomly(); }
+    WaveTableList();
 
     float sine (int u) const noexcept;
     float saw (int u) const noexcept;
@@ -15,6 +17,11 @@ struct WaveTableList
 
     juce::Random random;
     int size = 512;
+
+private:
+    static constexpr int sineTableSize = 512;
+    // sine (u) for the default size, computed once: the second oscillator asks for it every sample.
+    float sineTable[sineTableSize];
 };
 
 /** One of a voice's four private LFOs that move its filter cut-off. */
@@ -42,9 +49,10 @@ public:
     float render() noexcept;
     /** Control-rate refresh. [audio thread] */
     void updateParameters() noexcept;
-    /** Releases the voice the way a note-off does. [audio thread] */
+    /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
     void release() noexcept;
-    /** Clears note, oscillator and filter state, start level and filter envelope; keeps the amplitude envelope. */
+    /** Clears note, oscillator and filter state, start level and filter envelope; keeps the amplitude envelope.
+        [audio thread, or the thread that prepares the processor] */
     void resetVoice() noexcept;
 
     IProcessor& owner;
@@ -109,6 +117,22 @@ public:
     int sampleCounter = 0;
     int sampleRate = 44100;
     float lfoSum = 0.0f;
+
+private:
+    float pictureOscillator() noexcept;
+    float secondOscillator() noexcept;
+    float gridOscillator() noexcept;
+    void tickLfos() noexcept;
+
+    // The oscillator steps depend on a power that only changes at control rate: they are recomputed
+    // only when one of their inputs changed (NaN keys force the first computation).
+    float pictureStepPeriod = std::numeric_limits<float>::quiet_NaN();
+    float pictureStepFineTune = std::numeric_limits<float>::quiet_NaN();
+    float pictureStep = 0.0f;
+    float subStepPeriod = std::numeric_limits<float>::quiet_NaN();
+    float subStepFineTune = std::numeric_limits<float>::quiet_NaN();
+    int subStepOctaveFactor = 0;
+    float subStep = 0.0f;
 };
 
 /** The eight-voice engine. Runs on the audio thread only. */
