@@ -346,6 +346,21 @@ TEST (Programs, ProgramWithoutPictureDropsThePictureAndClearsTheGrid)
     EXPECT_EQ (processor.imageGrid[1234].load(), 0.0f);
 }
 
+TEST (Programs, ProgramWithPictureLoadsIt)
+{
+    const auto picture = writePng (picturesFolder().getChildFile ("program.png"));
+    writePresetsFile (presetsText ({ presetObject ("Pictured", { { "Attack", 3.0 } }, picture.getFullPathName()) }));
+    OstrelAudioProcessor processor;
+    processor.imageGrid[77].store (0.25f);
+
+    processor.setCurrentProgram (1);
+
+    EXPECT_EQ (processor.getImagePath(), picture.getFullPathName());
+    EXPECT_TRUE (processor.loadedImage.isValid());
+    EXPECT_TRUE (processor.transformedImage.isValid());
+    EXPECT_EQ (processor.imageGrid[77].load(), 0.0f) << "the grid waits for the next transform pass";
+}
+
 TEST (Programs, PresetFileFormatIsStable)
 {
     // Generated once by this code and committed: a presets file of an earlier build must still load.

@@ -67,8 +67,8 @@ TEST (State, PictureCopyIsPngDataUnderThePicturesOwnName)
 {
     const auto jpeg = writeJpeg (picturesFolder().getChildFile ("cat.jpg"));
     OstrelAudioProcessor source;
-    givePicture (source, jpeg.getFullPathName(), smallPicture());
-    setStoredPicturePath (source, jpeg.getFullPathName());
+    source.loadFile (jpeg.getFullPathName(), false);
+    ASSERT_TRUE (source.loadedImage.isValid());
 
     const auto state = stateOf (source);
     const auto copy = testing_helpers::documentsFolder().getChildFile ("cat.jpg");
@@ -77,14 +77,18 @@ TEST (State, PictureCopyIsPngDataUnderThePicturesOwnName)
 
     const auto decoded = juce::ImageFileFormat::loadFrom (copy);
     ASSERT_TRUE (decoded.isValid());
-    EXPECT_EQ (decoded.getBounds(), smallPicture().getBounds());
-    EXPECT_EQ (decoded.getPixelAt (3, 2), smallPicture().getPixelAt (3, 2)) << "lossless copy of the decoded picture";
+    EXPECT_EQ (decoded.getBounds(), source.loadedImage.getBounds());
+    EXPECT_EQ (decoded.getPixelAt (3, 2), source.loadedImage.getPixelAt (3, 2))
+        << "a lossless copy of the decoded picture";
 
-    // Only the copy is left: the restore takes it.
+    // Only the copy is left: the restore loads it.
     ASSERT_TRUE (jpeg.deleteFile());
     OstrelAudioProcessor target;
     restore (target, state);
     EXPECT_EQ (target.getImagePath(), copy.getFullPathName());
+    ASSERT_TRUE (target.loadedImage.isValid());
+    EXPECT_EQ (target.loadedImage.getBounds(), source.loadedImage.getBounds());
+    EXPECT_TRUE (target.transformedImage.isValid());
 }
 
 TEST (State, RestorePrefersTheCopyToTheStoredPath)
@@ -119,23 +123,31 @@ TEST (State, PictureGoneFromBothPlacesLeavesNoPath)
     EXPECT_TRUE (target.loadedImage.isValid()) << "the picture already loaded stays in use";
 }
 
-TEST (State, MissingImagePathChildKeepsTheCurrentPathAndAddsAnEmptyChild)
+TEST (State, MissingImagePathChildKeepsTheCurrentPicture)
 {
     OstrelAudioProcessor source;
     testing_helpers::setRaw (source, "Glide", 30.0f);
     const auto state = stateOf (source);
     ASSERT_EQ (xmlOf (state)->getChildByName ("ImagePath"), nullptr);
 
-    OstrelAudioProcessor target;
-    const auto current = writePng (picturesFolder().getChildFile ("current.png"));
-    givePicture (target, current.getFullPathName(), smallPicture());
-    restore (target, state);
+    OstrelAudioProcessor withoutPicture;
+    restore (withoutPicture, state);
+    EXPECT_TRUE (withoutPicture.getImagePath().isEmpty());
+    EXPECT_FLOAT_EQ (rawValue (withoutPicture, "Glide"), 30.0f);
+    const auto emptyChild = withoutPicture.valueTreeState.state.getChildWithName ("ImagePath");
+    ASSERT_TRUE (emptyChild.isValid());
+    EXPECT_FALSE (emptyChild.hasProperty ("path"));
 
-    EXPECT_EQ (target.getImagePath(), current.getFullPathName());
-    EXPECT_FLOAT_EQ (rawValue (target, "Glide"), 30.0f);
-    const auto child = target.valueTreeState.state.getChildWithName ("ImagePath");
-    ASSERT_TRUE (child.isValid());
-    EXPECT_FALSE (child.hasProperty ("path"));
+    OstrelAudioProcessor withPicture;
+    const auto current = writePng (picturesFolder().getChildFile ("current.png"));
+    withPicture.loadFile (current.getFullPathName(), false);
+    withPicture.loadedImage = {}; // so that the restore is seen to load it again
+    restore (withPicture, state);
+
+    EXPECT_EQ (withPicture.getImagePath(), current.getFullPathName());
+    EXPECT_TRUE (withPicture.loadedImage.isValid());
+    EXPECT_EQ (withPicture.valueTreeState.state.getChildWithName ("ImagePath")["path"].toString(),
+               current.getFullPathName());
 }
 
 TEST (State, LongerOldCopyIsReplacedByExactlyTheNewPng)
