@@ -78,3 +78,48 @@ TEST (RoutingEndToEnd, PreparationConfiguresTheModalFilter)
     EXPECT_FLOAT_EQ (filter.modes[7].frequency, 1760.0f);
     EXPECT_EQ (filter.modes[0].sampleRate, 96000.0f);
 }
+
+TEST (RoutingEndToEnd, BlocksRunWhileRoutesListenersAndStateChange)
+{
+    ProcessorHarness host (48000.0, 64);
+    auto& processor = *host.processor;
+    const auto restored = stateOf (processor);
+    std::atomic<bool> done{ false };
+
+    std::thread audio (
+        [&]
+        {
+            while (!done.load())
+                host.process (64, { controller (0, 1, 100) });
+        });
+
+    RecordingModulationListener controls[3];
+    juce::Random random (7);
+
+    for (int i = 0; i < 400; ++i)
+    {
+        const auto row = random.nextInt (6);
+        const auto value = random.nextBool() ? 0.0f : random.nextFloat() - 0.5f;
+        setAndBookCell (processor, static_cast<ModType> (random.nextInt (3)), row, random.nextInt (4), value);
+
+        auto* control = &controls[random.nextInt (3)];
+        const auto& id = processor.modulationTargetIds[random.nextInt (6)];
+        if (random.nextBool())
+            processor.addModulationListener (id, control);
+        else
+            processor.removeModulationListener (id, control);
+
+        if (i % 100 == 99)
+            restore (processor, restored);
+    }
+
+    // Controls go away only after they removed themselves, as a knob's destructor does.
+    for (auto& control : controls)
+        for (const auto& id : processor.modulationTargetIds)
+            processor.removeModulationListener (id, &control);
+
+    done = true;
+    audio.join();
+
+    EXPECT_TRUE (processor.modulationListeners.empty());
+}
