@@ -33,6 +33,7 @@ TEST (ProcessorShell, AcceptsMonoAndStereoOutputOnly)
 TEST (ProcessorShell, CreatesTheDocumentsSubFolder)
 {
     const auto folder = testing_helpers::documentsFolder();
+    folder.deleteRecursively();
     ASSERT_FALSE (folder.exists());
 
     OstrelAudioProcessor processor;
