@@ -148,7 +148,7 @@ TEST (PictureDecoding, WhatIsNotAWholePictureDoesNotDecode)
         { "empty", {} },
         { "three bytes", juce::MemoryBlock ("PNG", 3) },
         { "text", juce::MemoryBlock (text.toRawUTF8(), text.getNumBytesAsUTF8()) },
-        { "a bitmap header", juce::MemoryBlock ("BM6\0\0\0\0\0\0\0\066\0\0\0(\0\0\0", 22) },
+        { "a bitmap header", juce::MemoryBlock ("BM6\0\0\0\0\0\0\0\066\0\0\0(\0\0\0", 18) },
         { "PNG signature, then text", pngGarbage },
         { "PNG cut after the signature", truncated (png, 8) },
         { "PNG cut in its header", truncated (png, 20) },
