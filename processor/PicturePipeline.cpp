@@ -55,6 +55,27 @@ juce::uint8 largestOf (juce::uint8 r, juce::uint8 g, juce::uint8 b)
     return (juce::uint8) (rg ^ ((rg ^ b) & -(unsigned) (rg < b)));
 }
 
+/** picture rescaled to the grid's size as juce::Image::rescaled does it (medium resampling quality), but onto a
+    cleared image: the framework clears its new image only for pictures with alpha, and the edge pixels that the
+    scaled picture covers only in part would blend in whatever that memory held, a little different at every load.
+    A picture of the grid's size is shared, not copied. */
+juce::Image rescaledToGrid (const juce::Image& picture)
+{
+    constexpr int side = OstrelAudioProcessor::gridSize;
+
+    if (picture.getWidth() == side && picture.getHeight() == side)
+        return picture;
+
+    juce::Image scaled (picture.getFormat(), side, side, true, *picture.getPixelData()->createType());
+    juce::Graphics g (scaled);
+    g.setImageResamplingQuality (juce::Graphics::mediumResamplingQuality);
+    g.drawImageTransformed (picture,
+                            juce::AffineTransform::scale ((float) side / (float) picture.getWidth(),
+                                                          (float) side / (float) picture.getHeight()),
+                            false);
+    return scaled;
+}
+
 template <typename ReadMaxComponent>
 void writeGrid (const juce::Image::BitmapData& pixels,
                 int width,
@@ -121,7 +142,7 @@ void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop 
 
     if (decoded.isValid())
     {
-        scaled = decoded.rescaled (gridSize, gridSize, juce::Graphics::mediumResamplingQuality);
+        scaled = rescaledToGrid (decoded);
         transformed = scaled.createCopy();
         work = transformed.createCopy();
     }
