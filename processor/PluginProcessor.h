@@ -146,6 +146,9 @@ public:
     bool writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
     /** Drops every preset named name from the presets file. [message thread] */
     bool removePresetFromFile (const juce::File& file, const juce::String& name) const;
+    /** The presets that the text of a presets file holds, in file order: what construction reads into programs.
+        Damage ends the reading; the presets read until then are returned. [any thread but the audio thread] */
+    std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;
     /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
 

@@ -1,11 +1,68 @@
 #include "PluginProcessor.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace
 {
 const juce::Identifier presetNameKey{ "PresetName" };
 const juce::Identifier imagePathKey{ "imagePath" };
+
+/** Deeper than any presets file is nested (root, array, preset: 3); the framework's JSON reader recurses once per
+    level, so a file nested thousands deep would overflow the stack of whoever reads it. */
+constexpr int maxPresetsNesting = 64;
+
+/** True when text nests arrays and objects no deeper than maxPresetsNesting, counted as the framework's reader
+    walks it: brackets inside strings (quoted with " or ', with backslash escapes) do not count. Anything the
+    reader would refuse first does not matter, since it stops there. */
+bool isNestedWithinLimit (const juce::String& text)
+{
+    int depth = 0;
+    juce::juce_wchar quote = 0;
+
+    for (auto p = text.getCharPointer(); !p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+
+        if (quote != 0)
+        {
+            if (c == '\\')
+            {
+                if (p.isEmpty())
+                    break;
+                ++p;
+            }
+            else if (c == quote)
+            {
+                quote = 0;
+            }
+        }
+        else if (c == '"' || c == '\'')
+        {
+            quote = c;
+        }
+        else if (c == '[' || c == '{')
+        {
+            if (++depth > maxPresetsNesting)
+                return false;
+        }
+        else if (c == ']' || c == '}')
+        {
+            --depth;
+        }
+    }
+
+    return true;
+}
+
+/** The parsed text of a presets file; void when it does not parse or is nested too deeply to parse safely. */
+juce::var parsePresetsJson (const juce::String& text)
+{
+    if (!isNestedWithinLimit (text))
+        return {};
+
+    return juce::JSON::parse (text);
+}
 
 /** The preset array of a parsed presets file, or null when the root does not hold one. */
 const juce::Array<juce::var>* presetArrayOf (const juce::var& root)
@@ -23,7 +80,7 @@ juce::Array<juce::var> readPresetArray (const juce::File& file)
     if (!file.existsAsFile() || file.getSize() <= 0)
         return {};
 
-    const auto root = juce::JSON::parse (file.loadFileAsString());
+    const auto root = parsePresetsJson (file.loadFileAsString());
 
     if (const auto* presets = presetArrayOf (root))
         return *presets;
@@ -89,18 +146,16 @@ float OstrelAudioProcessor::sanitisedParameterValue (const juce::String& paramID
     return (float) juce::jlimit ((double) range.start, (double) range.end, value);
 }
 
-void OstrelAudioProcessor::readProgramsFromPresetsFile()
+std::vector<OstrelProgram> OstrelAudioProcessor::parsePresetsText (const juce::String& text) const
 {
+    std::vector<OstrelProgram> parsed;
+
     try
     {
-        const juce::File file (getFilePath (pluginPresetFileCheckName));
-        if (!file.existsAsFile() || file.getSize() <= 0)
-            return;
-
-        const auto root = juce::JSON::parse (file.loadFileAsString());
+        const auto root = parsePresetsJson (text);
         const auto* presets = presetArrayOf (root);
         if (presets == nullptr)
-            return;
+            return parsed;
 
         std::vector<juce::Identifier> keys;
         for (auto* group : allConfigs)
@@ -122,14 +177,33 @@ void OstrelAudioProcessor::readProgramsFromPresetsFile()
                     program.values[k] = (float) (double) object->getProperty (keys[k]);
 
             program.imagePath = object->getProperty (imagePathKey).toString();
-
-            const juce::ScopedLock lock (programsLock);
-            programs.push_back (std::move (program));
+            parsed.push_back (std::move (program));
         }
     }
     catch (...)
     {
         // A damaged file ends the reading; the presets read so far stay.
+    }
+
+    return parsed;
+}
+
+void OstrelAudioProcessor::readProgramsFromPresetsFile()
+{
+    try
+    {
+        const juce::File file (getFilePath (pluginPresetFileCheckName));
+        if (!file.existsAsFile() || file.getSize() <= 0)
+            return;
+
+        auto parsed = parsePresetsText (file.loadFileAsString());
+
+        const juce::ScopedLock lock (programsLock);
+        std::move (parsed.begin(), parsed.end(), std::back_inserter (programs));
+    }
+    catch (...)
+    {
+        // A file that cannot even be read leaves the list as it was; construction goes on.
     }
 }
 
