@@ -10,6 +10,42 @@ const juce::Identifier pathProperty{ "path" };
 /** The file-name part of a picture path: the text after its last "/", or the whole path. */
 juce::String fileNamePart (const juce::String& path) { return path.fromLastOccurrenceOf ("/", false, false); }
 
+/** More than any state needs: its XML nests the parameters one level below the root. */
+constexpr int maxStateNesting = 256;
+
+/** False for state bytes whose XML the framework's reader must not be given: it recurses once per element that has
+    children and does not limit the depth, so text nested some ten thousand deep overflows the stack of the host's
+    thread. Each nesting level takes one '>' that does not end "/>", so counting those bounds the depth, whatever
+    else the text holds. The text is decoded exactly as the reader decodes it (an over-long UTF-8 sequence can
+    stand for '>'). */
+bool isSafeToParse (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 8)
+        return true; // the reader takes nothing from these
+
+    const auto length = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+    if (length <= 0)
+        return true;
+
+    const auto text =
+        juce::String::fromUTF8 (static_cast<const char*> (data) + 8, juce::jmin (sizeInBytes - 8, length));
+
+    int levels = 0;
+    juce::juce_wchar previous = 0;
+
+    for (auto p = text.getCharPointer(); !p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+
+        if (c == '>' && previous != '/' && ++levels > maxStateNesting)
+            return false;
+
+        previous = c;
+    }
+
+    return true;
+}
+
 bool isExistingFile (const juce::String& path)
 {
     return juce::File::isAbsolutePath (path) && juce::File (path).existsAsFile();
@@ -68,7 +104,7 @@ void OstrelAudioProcessor::writePictureCopy()
 
 void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (auto xml = getXmlFromBinary (data, sizeInBytes);
+    if (auto xml = isSafeToParse (data, sizeInBytes) ? getXmlFromBinary (data, sizeInBytes) : nullptr;
         xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
     {
         // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
