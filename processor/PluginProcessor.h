@@ -150,6 +150,8 @@ public:
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
 
     //==============================================================================
+    /** Holds the message thread from the end of the destructor until the members below are gone (see there). */
+    std::unique_ptr<juce::MessageManagerLock> teardownLock;
     juce::AudioProcessorValueTreeState valueTreeState;
 
     juce::StringArray lfoWaveNames;
