@@ -28,6 +28,14 @@ inline float clampToGrid (float coordinate) noexcept
     return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
 }
 
+/** The integer part of a circle centre coordinate. Wild values (NaN included) are first brought near the
+    grid, which changes nothing that a circle of radius up to 1,024 can read. */
+inline float truncatedCentre (float coordinate) noexcept
+{
+    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
+    return (float) (int) near;
+}
+
 inline float gridAt (const std::atomic<float>* grid, int index) noexcept
 {
     return grid[index].load (std::memory_order_relaxed);
@@ -184,8 +192,8 @@ float Voice::gridOscillator() noexcept
     else
     {
         const float radius = scanRow / 2.0f;
-        const float px = clampToGrid ((float) (int) scanCentre[0] + radius * std::cos (phase));
-        const float py = clampToGrid ((float) (int) scanCentre[1] + radius * std::sin (phase));
+        const float px = clampToGrid (truncatedCentre (scanCentre[0]) + radius * std::cos (phase));
+        const float py = clampToGrid (truncatedCentre (scanCentre[1]) + radius * std::sin (phase));
         const int i = (int) px;
         const int j = (int) py;
         const int i1 = (i + 1) % 512;
@@ -437,6 +445,10 @@ Synth::Synth (IProcessor& o) : owner (o)
 
 void Synth::render (float** outputs, int numSamples) noexcept
 {
+    // Block processing already flushes denormals; this keeps any other caller from meeting slow subnormal
+    // filter states when a voice plays a silent table.
+    juce::ScopedNoDenormals noDenormals;
+
     const auto& filter = owner.filterConfigs;
     const float q = filter[FilterIndex::q].currentValue;
     const float freq = filter[FilterIndex::freq].currentValue;
