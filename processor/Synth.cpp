@@ -1,23 +1,441 @@
 #include "Synth.h"
 
-float WaveTableList::sine (int) const noexcept { return 0.0f; }
-float WaveTableList::saw (int) const noexcept { return 0.0f; }
-float WaveTableList::triangle (int) const noexcept { return 0.0f; }
-float WaveTableList::square (int) const noexcept { return 0.0f; }
-float WaveTableList::noise() noexcept { return 0.0f; }
+#include <cfloat>
 
+namespace
+{
+// Every oscillator phase wraps at the single-precision 2π.
+constexpr float twoPi = 6.2831855f;
+// The picture oscillator's step is computed in double, but from the single-precision π.
+constexpr double singlePrecisionPi = 3.1415927410125732;
+const float lnTwo = std::log (2.0f);
+
+/** fmod (a, 2π). A phase plus one step lands in [0, 4π): there a single subtraction is exact
+    (Sterbenz) and gives the same float as fmod, without its cost. A result that fmod cannot give in
+    [0, 2π) (from a NaN or negative phase) restarts the cycle at 0, so every table read stays in range. */
+inline float wrapPhase (float a) noexcept
+{
+    if (a >= 0.0f && a < 2.0f * twoPi)
+        return a >= twoPi ? a - twoPi : a;
+
+    const float wrapped = std::fmod (a, twoPi);
+    return wrapped >= 0.0f ? wrapped : 0.0f;
+}
+
+/** Limits a grid coordinate to 0..511; NaN goes to 0. */
+inline float clampToGrid (float coordinate) noexcept
+{
+    return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
+}
+
+/** The integer part of a circle centre coordinate. Wild values (NaN included) are first brought near the
+    grid, which changes nothing that a circle of radius up to 1,024 can read. */
+inline float truncatedCentre (float coordinate) noexcept
+{
+    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
+    return (float) (int) near;
+}
+
+inline float gridAt (const std::atomic<float>* grid, int index) noexcept
+{
+    return grid[index].load (std::memory_order_relaxed);
+}
+} // namespace
+
+//==============================================================================
+WaveTableList::WaveTableList()
+{
+    random.setSeedRandomly();
+
+    for (int u = 0; u < tableSize; ++u)
+    {
+        shapeTables[0][u] = sine (u);
+        shapeTables[1][u] = saw (u);
+        shapeTables[2][u] = square (u);
+        shapeTables[3][u] = triangle (u);
+    }
+}
+
+float WaveTableList::sine (int u) const noexcept
+{
+    return (float) std::sin (2.0 * u * juce::MathConstants<double>::pi / size);
+}
+
+float WaveTableList::saw (int u) const noexcept { return 2.0f * (float) u / (float) size - 1.0f; }
+
+float WaveTableList::triangle (int u) const noexcept
+{
+    return std::abs ((float) (u - size / 2) / (float) size) * 4.0f - 1.0f;
+}
+
+float WaveTableList::square (int u) const noexcept { return u < size / 2 ? 1.0f : -1.0f; }
+
+float WaveTableList::noise() noexcept { return (float) (random.nextDouble() - 0.5); }
+
+//==============================================================================
 Voice::Voice (IProcessor& o, WaveTableList* list) : owner (o), waveTables (list) {}
 
-void Voice::prepareToPlay (int newSampleRate) { sampleRate = newSampleRate; }
+void Voice::prepareToPlay (int newSampleRate)
+{
+    sampleRate = newSampleRate;
 
-float Voice::render() noexcept { return 0.0f; }
+    for (auto& lfo : lfos)
+    {
+        lfo.tickRate = (double) (sampleRate / 8);
+        lfo.phaseStep = (float) (lfo.rateHz / lfo.tickRate);
+    }
 
-void Voice::updateParameters() noexcept {}
+    filterTargetIndex = owner.parameterIndex.at ("Freq");
 
-void Voice::release() noexcept {}
+    envelopeRate = 4.0 * sampleRate;
+    ampLevel = 0.0f;
+    ampState = 0;
+}
 
-void Voice::resetVoice() noexcept {}
+void Voice::updateOscillatorSteps() noexcept
+{
+    if (playPeriod != pictureStepPeriod || imageFineTune != pictureStepFineTune)
+    {
+        pictureStepPeriod = playPeriod;
+        pictureStepFineTune = imageFineTune;
+        pictureStep =
+            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageFineTune) / (double) playPeriod);
+    }
 
+    if (playPeriod != subStepPeriod || subFineTune != subStepFineTune || subOctaveFactor != subStepOctaveFactor)
+    {
+        subStepPeriod = playPeriod;
+        subStepFineTune = subFineTune;
+        subStepOctaveFactor = subOctaveFactor;
+        subStep = (float) ((double) subOctaveFactor * std::pow (semitoneRatio, (double) subFineTune) * 2.0
+                           * singlePrecisionPi / (double) playPeriod);
+    }
+
+    if (playPeriod != gridStepPeriod)
+    {
+        gridStepPeriod = playPeriod;
+        gridStep = twoPi / playPeriod;
+    }
+}
+
+float Voice::pictureOscillator() noexcept
+{
+    const float oldStep = phaseStep;
+    phaseStep = pictureStep;
+    phase = wrapPhase (phase + oldStep);
+
+    jassert (wavetable != nullptr);
+    const float* table = wavetable->getReadPointer (0);
+    const int n = wavetable->getNumSamples();
+
+    // 512 points over 511 steps: the cycle ends on the last point and never interpolates back to the first.
+    // With the phase in [0, 2π), x stays below 511.
+    const float x = phase * 511.0f / twoPi;
+    const int j = (int) x;
+    jassert (j >= 0 && j < n);
+    const float value = table[j] + (x - (float) j) * (table[j + 1 < n ? j + 1 : 0] - table[j]);
+
+    return velocityGain * 0.2f * value + secondOscillator();
+}
+
+float Voice::secondOscillator() noexcept
+{
+    if (subLevel == 0.0f)
+        return 0.0f;
+
+    subPhase = wrapPhase (subPhase + subPhaseStep);
+    subPhaseStep = subStep;
+
+    const int u = (int) (subPhase * 512.0f / twoPi);
+    const int shapeIndex = (int) owner.globalSynthConfigs[GlobalIndex::oscType].currentValue.load();
+    float shape;
+
+    if (shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
+        shape = waveTables->periodicShape (shapeIndex, u); // 0 sine, 1 saw, 2 square, 3 triangle
+    else if (shapeIndex == 4)
+        shape = waveTables->noise();
+    else
+        shape = 0.0f;
+
+    return shape * subLevel * 0.0625f;
+}
+
+float Voice::gridOscillator() noexcept
+{
+    const float oldStep = phaseStep;
+    phaseStep = gridStep;
+    phase = wrapPhase (phase + oldStep);
+
+    jassert (grid != nullptr);
+    float value;
+
+    if (!scanCircle)
+    {
+        // Along picture row c, column by column; rows and columns interpolate to their neighbours.
+        const float c = clampToGrid (scanRow);
+        const float u = phase * 512.0f / twoPi;
+        const int u0 = (int) u;
+        const int u1 = (u0 + 1) % 512;
+        const float fu = u - (float) u0;
+        // c is never negative here, so truncation is floor and one step up is ceil.
+        const int r0 = (int) c;
+        const float rowBelow = (float) r0;
+        const int r1 = (c > rowBelow ? r0 + 1 : r0) % 512;
+        const float fc = c - rowBelow;
+
+        const float a0 = gridAt (grid, u0 * 512 + r0);
+        const float along0 = a0 + fu * (gridAt (grid, u1 * 512 + r0) - a0);
+        const float a1 = gridAt (grid, u0 * 512 + r1);
+        const float along1 = a1 + fu * (gridAt (grid, u1 * 512 + r1) - a1);
+        value = along0 + fc * (along1 - along0);
+    }
+    else
+    {
+        const float radius = scanRow / 2.0f;
+        const float px = clampToGrid (truncatedCentre (scanCentre[0]) + radius * std::cos (phase));
+        const float py = clampToGrid (truncatedCentre (scanCentre[1]) + radius * std::sin (phase));
+        const int i = (int) px;
+        const int j = (int) py;
+        const int i1 = (i + 1) % 512;
+        const int j1 = (j + 1) % 512;
+        const float fx = px - (float) i;
+        const float fy = py - (float) j;
+
+        value = gridAt (grid, i * 512 + j) * (1.0f - fx) * (1.0f - fy) + gridAt (grid, i1 * 512 + j) * fx * (1.0f - fy)
+                + gridAt (grid, i * 512 + j1) * (1.0f - fx) * fy + gridAt (grid, i1 * 512 + j1) * fx * fy;
+    }
+
+    return 0.2f * value;
+}
+
+void Voice::tickLfos() noexcept
+{
+    lfoSum = 0.0f;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const float depth = owner.lfoMatrixConfigs[(size_t) (filterTargetIndex * 4 + i)].raw();
+
+        // An LFO that does not reach the cut-off stands still, and resumes from there.
+        if (depth == 0.0f)
+            continue;
+
+        auto& lfo = lfos[i];
+        const float p = lfo.phase;
+        float wave;
+
+        switch (lfo.waveform)
+        {
+            case 0:
+                wave = std::sin (twoPi * p);
+                break;
+            case 1:
+                wave = 1.0f - 2.0f * p;
+                break;
+            case 2:
+                wave = p < 0.5f ? 1.0f : -1.0f;
+                break;
+            case 3:
+                wave = 1.0f - 4.0f * std::abs (p - 0.5f);
+                break;
+            case 4:
+                wave = lfo.heldValue;
+                break;
+            default:
+                wave = 0.0f;
+                break;
+        }
+
+        const float x = p + lfo.phaseStep;
+        lfo.phase = x - std::floor (x);
+
+        if (lfo.waveform == 4 && (x >= 1.0f || lfo.phase < p))
+            lfo.heldValue = juce::Random::getSystemRandom().nextFloat() * 2.0f - 1.0f;
+
+        lfoSum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
+    }
+}
+
+float Voice::render() noexcept
+{
+    const float oscillator =
+        owner.globalSynthConfigs[GlobalIndex::hiFidel].raw() == 0.0f ? pictureOscillator() : gridOscillator();
+
+    filterEnvLevel = filterEnvTarget + (filterEnvLevel - filterEnvTarget) * filterEnvCoef;
+
+    // A long filter release creeps towards 0: stop it at the smallest normal float.
+    if (std::abs (filterEnvLevel) < FLT_MIN)
+        filterEnvLevel = 0.0f;
+
+    if (filterEnvLevel + filterEnvTarget > 3.0f)
+    {
+        filterEnvTarget = filterSustain;
+        filterEnvCoef = filterDecayCoef;
+    }
+
+    // The counter wraps at 2^31, a multiple of 32, so the LFO ticks stay regular in very long sessions.
+    const bool lfoTick = (sampleCounter & 31) == 0;
+    sampleCounter = (int) (((unsigned int) sampleCounter + 1u) & 0x7fffffffu);
+
+    if (lfoTick)
+        tickLfos();
+
+    cutoff = juce::jlimit (0.001f, 1.0f, (lfoSum + 1.0f) * filterEnvLevel * cutoffHz / 22000.0f);
+
+    if (cutoff > 0.001f)
+        lastCutoff = cutoff;
+
+    const double f = juce::jlimit (0.001, 0.99, lastCutoff);
+
+    if (f != feedbackCoefficient || resonance != feedbackResonance)
+    {
+        feedbackCoefficient = f;
+        feedbackResonance = resonance;
+        const double q = resonance;
+        feedback = q + q / (1.0 - f);
+    }
+
+    const double s = oscillator;
+    stage1 += f * ((s - stage1) + feedback * (stage1 - stage2));
+    stage2 += f * (stage1 - stage2);
+    stage3 += f * (stage2 - stage3);
+    stage4 += f * (stage3 - stage4);
+
+    double filtered;
+
+    switch (filterType)
+    {
+        case 0:
+            filtered = stage4;
+            break;
+        case 1:
+            filtered = s - stage4;
+            break;
+        case 2:
+            filtered = stage1 - stage4;
+            break;
+        default:
+            filtered = 0.0;
+            break;
+    }
+
+    float gain;
+
+    switch (ampState)
+    {
+        case 0:
+            gain = 0.0f;
+            break;
+
+        case 1:
+            ampLevel += attackStep;
+            if (ampLevel >= 1.0f)
+            {
+                ampLevel = 1.0f;
+                ampState = decayStep > 0.0f ? 2 : 3;
+            }
+            gain = ampLevel;
+            break;
+
+        case 2:
+            ampLevel -= decayStep;
+            if (sustain >= ampLevel)
+            {
+                ampLevel = sustain;
+                ampState = 3;
+            }
+            gain = ampLevel;
+            break;
+
+        case 3:
+            ampLevel = sustain;
+            gain = ampLevel;
+            break;
+
+        case 4:
+            ampLevel *= releaseMultiplier;
+            if (ampLevel <= 0.001f)
+            {
+                ampLevel = 0.0f;
+                ampState = 0;
+            }
+            gain = ampLevel;
+            break;
+
+        default:
+            gain = ampLevel;
+            break;
+    }
+
+    return (float) filtered * gain;
+}
+
+void Voice::updateParameters() noexcept
+{
+    period += (targetPeriod - period) * voiceGlideCoefficient;
+
+    const auto& global = owner.globalSynthConfigs;
+    subLevel = global[GlobalIndex::subBass].raw();
+    subOctaveFactor = (int) std::pow (2.0f, global[GlobalIndex::subBassOc].raw());
+    subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
+    imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const auto& group = owner.lfoConfigs[(size_t) i];
+        auto& lfo = lfos[i];
+        float rate = group[LfoIndex::rate].currentValue;
+
+        if (group[LfoIndex::sync].raw() == 1.0f)
+        {
+            const int k = juce::jlimit (0, 23, (int) group[LfoIndex::rateDiscrete].currentValue.load());
+            rate = owner.bpm / 60.0f / owner.noteLengthBeats[(size_t) k];
+        }
+
+        lfo.waveform = (int) group[LfoIndex::type].raw();
+        lfo.rateHz = rate;
+        lfo.phaseStep = (float) (rate / lfo.tickRate);
+    }
+
+    filterType = pendingFilterType;
+}
+
+void Voice::release() noexcept
+{
+    filterEnvTarget = 0.0f;
+    filterEnvCoef = filterReleaseCoef;
+
+    if (ampState == 0)
+        return;
+
+    if (releaseTime > 0.0f)
+    {
+        ampState = 4;
+    }
+    else
+    {
+        ampLevel = 0.0f;
+        ampState = 0;
+    }
+}
+
+void Voice::resetVoice() noexcept
+{
+    note = 0;
+    phase = 0.0f;
+    subPhase = 0.0f;
+
+    for (auto& lfo : lfos)
+        lfo.phase = 0.0f;
+
+    stage1 = stage2 = stage3 = stage4 = 0.0;
+    startLevel = 0.0f;
+    filterEnvLevel = 0.0f;
+    filterEnvTarget = 0.0f;
+    filterEnvCoef = 0.0f;
+}
+
+//==============================================================================
 Synth::Synth (IProcessor& o) : owner (o)
 {
     voices.reserve (8);
@@ -25,8 +443,180 @@ Synth::Synth (IProcessor& o) : owner (o)
         voices.emplace_back (owner, &waveTables);
 }
 
-void Synth::render (float**, int) noexcept {}
+void Synth::render (float** outputs, int numSamples) noexcept
+{
+    // Block processing already flushes denormals; this keeps any other caller from meeting slow subnormal
+    // filter states when a voice plays a silent table.
+    juce::ScopedNoDenormals noDenormals;
 
-void Synth::updateParameters() noexcept {}
+    const auto& filter = owner.filterConfigs;
+    const float q = filter[FilterIndex::q].currentValue;
+    const float freq = filter[FilterIndex::freq].currentValue;
+    const int type = (int) filter[FilterIndex::type].currentValue.load();
 
-void Synth::noteOff (int) noexcept {}
+    for (auto& voice : voices)
+    {
+        if (voice.ampState == 0)
+            continue;
+
+        voice.playPeriod = voice.period * pitchBend;
+        voice.updateOscillatorSteps();
+        voice.voiceGlideCoefficient = glideCoefficient;
+        voice.resonance = q;
+        voice.cutoffHz = freq;
+        voice.pendingFilterType = type;
+    }
+
+    float* left = outputs[0];
+    float* right = outputs[1];
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        updateParameters();
+
+        float sum = 0.0f;
+
+        for (auto& voice : voices)
+            if (voice.ampState != 0)
+                sum += voice.render();
+
+        left[i] = sum;
+
+        if (right != nullptr)
+            right[i] = sum;
+    }
+
+    for (auto& voice : voices)
+        if (voice.ampState == 0)
+            voice.ampLevel = 0.0f;
+
+    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
+        owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
+}
+
+void Synth::updateParameters() noexcept
+{
+    if (controlCountdown-- > 1)
+        return;
+
+    controlCountdown = controlInterval;
+
+    for (auto& voice : voices)
+    {
+        if (voice.startLevel > 0.0001f)
+        {
+            voice.updateParameters();
+            voice.playPeriod = voice.period * pitchBend;
+            voice.updateOscillatorSteps();
+        }
+    }
+
+    const auto& amp = owner.adsrVoiceConfigs;
+    const float attack = amp[AdsrIndex::attack].currentValue;
+    const float decay = amp[AdsrIndex::decay].currentValue;
+    const float sustainLevel = amp[AdsrIndex::sustain].currentValue;
+    const float release = amp[AdsrIndex::release].currentValue;
+
+    const auto& filterAdsr = owner.adsrFilterConfigs;
+    const float fs = voiceSampleRate;
+    const auto coefficient = [fs] (float x) { return std::exp (-std::exp (5.5f - 0.075f * x) / fs); };
+    const float filterAttack = coefficient (filterAdsr[AdsrIndex::attack].currentValue);
+    const float filterDecay = coefficient (filterAdsr[AdsrIndex::decay].currentValue);
+    const float filterSustainLevel = filterAdsr[AdsrIndex::sustain].currentValue;
+    const float filterRelease = coefficient (filterAdsr[AdsrIndex::release].currentValue);
+
+    const float attackTime = attack / 20.0f;
+    const float decayTime = decay / 20.0f;
+    const float releaseTime = release / 5.0f;
+
+    // The steps depend on the voice's envelope rate, which all voices normally share: compute once per rate.
+    double stepsRate = std::numeric_limits<double>::quiet_NaN();
+    float attackStep = 0.0f, decayStep = 0.0f, releaseMultiplier = 0.0f;
+
+    for (auto& voice : voices)
+    {
+        voice.filterAttackCoef = filterAttack;
+        voice.filterDecayCoef = filterDecay;
+        voice.filterSustain = filterSustainLevel;
+        voice.filterReleaseCoef = filterRelease;
+
+        voice.attackTime = attackTime;
+        voice.decayTime = decayTime;
+        voice.sustain = sustainLevel;
+        voice.releaseTime = releaseTime;
+
+        if (voice.envelopeRate != stepsRate)
+        {
+            stepsRate = voice.envelopeRate;
+            attackStep = attackTime > 0.0f ? (float) (1.0 / ((double) attackTime * stepsRate)) : -1.0f;
+            decayStep =
+                decayTime > 0.0f ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate)) : -1.0f;
+            releaseMultiplier = releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+        }
+
+        voice.attackStep = attackStep;
+        voice.decayStep = decayStep;
+        voice.releaseMultiplier = releaseMultiplier;
+
+        if (voice.ampState == 4 && voice.releaseMultiplier <= 0.0f)
+        {
+            voice.ampLevel = 0.0f;
+            voice.ampState = 0;
+        }
+        else if (voice.ampState == 2 && (voice.decayStep <= 0.0f || voice.sustain >= voice.ampLevel))
+        {
+            voice.ampState = 3;
+        }
+        else if (voice.ampState == 1 && voice.attackStep <= 0.0f)
+        {
+            voice.ampState = voice.decayStep > 0.0f ? 2 : 3;
+        }
+    }
+}
+
+void Synth::noteOff (int note) noexcept
+{
+    auto& first = voices[0];
+
+    // Mono: releasing the sounding key falls back to the most recent key still held, without a new attack.
+    if (monoMode == 1 && first.note == note)
+    {
+        for (size_t i = 1; i < voices.size(); ++i)
+        {
+            auto& held = voices[i];
+
+            if (held.note <= 0)
+                continue;
+
+            const int n = held.note;
+            held.note = 0;
+
+            float p = referencePeriod * std::exp (-(float) n * lnTwo / 12.0f);
+
+            // A period that is not positive would never reach 6 by doubling.
+            while (p < 6.0f && p > 0.0f)
+                p *= 2.0f;
+
+            const double factor = std::pow (2.0, 1.0 + (double) owner.overSampleConfigs[0].raw());
+            first.targetPeriod = (float) ((double) p * factor);
+            first.startLevel += 0.0002f;
+            first.note = n;
+            break;
+        }
+    }
+
+    for (auto& voice : voices)
+    {
+        if (voice.note != note)
+            continue;
+
+        if (sustainPedal)
+        {
+            voice.note = -1;
+            continue;
+        }
+
+        voice.release();
+        voice.note = 0;
+    }
+}

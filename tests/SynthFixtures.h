@@ -1,0 +1,202 @@
+#pragma once
+
+#include "TestHelpers.h"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace synth_testing
+{
+constexpr int hostRate = 48000;
+constexpr float voiceRate = 4.0f * hostRate;
+
+/** The processor as the voices' owner, counting the cut-off reports they make. */
+class RecordingProcessor : public OstrelAudioProcessor
+{
+public:
+    void handleFilterFreqModulation (float normalisedCutoff) override
+    {
+        ++cutoffReports;
+        lastReportedCutoff = normalisedCutoff;
+    }
+
+    int cutoffReports = 0;
+    float lastReportedCutoff = -1.0f;
+};
+
+/** A processor whose synth is prepared at 48 kHz (voices at 4 x that rate) and whose voices read a grid
+    owned by the test, so that the image thread never rewrites what a test crafted. */
+class SynthTest : public ::testing::Test
+{
+protected:
+    SynthTest()
+    {
+        synth.voiceSampleRate = voiceRate;
+        synth.hostSampleRate = hostRate;
+        synth.referencePeriod = voiceRate * 0.12231232970952988f;
+
+        for (auto& cell : *grid)
+            cell.store (0.0f, std::memory_order_relaxed);
+
+        synth.grid = grid->data();
+
+        for (auto& voice : synth.voices)
+        {
+            voice.prepareToPlay (hostRate);
+            voice.grid = grid->data();
+        }
+
+        for (auto& table : processor->wavetableBuffers)
+            fillTable (table, [] (int k) { return std::sin (2.0 * juce::MathConstants<double>::pi * k / 512.0); });
+
+        // What block processing does every block when nothing is routed.
+        for (auto* config : processor->modulationTargets)
+            config->currentValue = config->raw();
+
+        // Plain tests: a near-transparent filter that follows its envelope to a sustain of 1.
+        setParameter ("Q", 0.0f);
+        setParameter ("SustainFilter", 1.0f);
+        // ... and an amplitude envelope that holds 1 after a short attack.
+        setParameter ("Sustain", 1.0f);
+    }
+
+    /** Sets a parameter's raw value and, for the 79 modulation targets, its per-block current value. */
+    void setParameter (const juce::String& paramID, float value)
+    {
+        testing_helpers::setRaw (*processor, paramID, value);
+
+        const auto found = processor->parameterIndex.find (paramID);
+        if (found != processor->parameterIndex.end())
+            processor->modulationTargets[(size_t) found->second]->currentValue = value;
+    }
+
+    static void fillTable (juce::AudioBuffer<float>& table, const std::function<double (int)>& shape)
+    {
+        for (int k = 0; k < table.getNumSamples(); ++k)
+            table.setSample (0, k, (float) shape (k));
+    }
+
+    /** Runs the control-rate step now, so envelope steps follow the parameters before a note starts. */
+    void refreshControls()
+    {
+        synth.controlCountdown = 0;
+        synth.updateParameters();
+    }
+
+    /** Starts a voice the way note-on does, at a given period in voice samples. */
+    Voice& start (int index, float period, float velocityGain = 1.0f, int note = 60)
+    {
+        refreshControls();
+
+        auto& voice = synth.voices[(size_t) index];
+        voice.note = note;
+        voice.targetPeriod = period;
+        voice.period = period;
+        voice.velocityGain = velocityGain;
+        voice.startLevel += 0.0002f;
+
+        if (voice.attackStep > 0.0f)
+        {
+            voice.ampState = 1;
+        }
+        else if (voice.decayStep > 0.0f)
+        {
+            voice.ampState = 2;
+            voice.ampLevel = 1.0f;
+        }
+        else
+        {
+            voice.ampState = 3;
+            voice.ampLevel = voice.sustain;
+        }
+
+        voice.filterEnvLevel += 0.0002f;
+        voice.filterEnvTarget = 2.0f;
+        voice.filterEnvCoef = voice.filterAttackCoef;
+        synth.currentVoice = index;
+        return voice;
+    }
+
+    /** Renders numSamples in one call (one stretch) and returns channel 0. */
+    std::vector<float> render (int numSamples)
+    {
+        std::vector<float> left ((size_t) numSamples), right ((size_t) numSamples);
+        float* outputs[2] = { left.data(), right.data() };
+        synth.render (outputs, numSamples);
+        return left;
+    }
+
+    struct Sample
+    {
+        float phase; // the voice's oscillator phase for this sample
+        float out;
+    };
+
+    /** Renders one sample per call and pairs each with the phase voice index read it at. */
+    std::vector<Sample> renderWithPhase (int index, int numSamples)
+    {
+        std::vector<Sample> result;
+        for (int i = 0; i < numSamples; ++i)
+        {
+            const float out = render (1)[0];
+            result.push_back ({ synth.voices[(size_t) index].phase, out });
+        }
+        return result;
+    }
+
+    /** Renders in host-sized stretches, as block processing would between events. */
+    std::vector<float> renderInBlocks (int numSamples, int blockSize = 2048)
+    {
+        std::vector<float> all;
+        while ((int) all.size() < numSamples)
+        {
+            const auto part = render (std::min (blockSize, numSamples - (int) all.size()));
+            all.insert (all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+
+    std::unique_ptr<RecordingProcessor> processor = std::make_unique<RecordingProcessor>();
+    Synth& synth = processor->synth;
+    std::unique_ptr<std::array<std::atomic<float>, 512 * 512>> grid =
+        std::make_unique<std::array<std::atomic<float>, 512 * 512>>();
+};
+
+/** Frequency in Hz from the rising zero crossings of signal[from..], interpolated between samples. */
+inline double measureFrequency (const std::vector<float>& signal, size_t from, double sampleRate)
+{
+    double first = -1.0, last = -1.0;
+    int crossings = 0;
+
+    for (size_t i = from + 1; i < signal.size(); ++i)
+    {
+        if (signal[i - 1] < 0.0f && signal[i] >= 0.0f)
+        {
+            const double t = (double) (i - 1) + signal[i - 1] / (double) (signal[i - 1] - signal[i]);
+            if (first < 0.0)
+                first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+
+    return crossings > 1 ? (crossings - 1) * sampleRate / (last - first) : 0.0;
+}
+
+inline float peak (const std::vector<float>& signal, size_t from = 0)
+{
+    float result = 0.0f;
+    for (size_t i = from; i < signal.size(); ++i)
+        result = std::max (result, std::abs (signal[i]));
+    return result;
+}
+
+inline double rms (const std::vector<float>& signal, size_t from = 0)
+{
+    double sum = 0.0;
+    for (size_t i = from; i < signal.size(); ++i)
+        sum += (double) signal[i] * signal[i];
+    return std::sqrt (sum / (double) (signal.size() - from));
+}
+} // namespace synth_testing
