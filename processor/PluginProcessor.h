@@ -202,7 +202,7 @@ private:
     void readProgramsFromPresetsFile();
 
     //============================================================================== block processing
-    /** Steps 10-13 of a block: MIDI routes, processor LFOs and envelopes, LFO/envelope routes. [audio thread] */
+    /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
     void updateModulatedValues (int numSamples);
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;

@@ -262,11 +262,13 @@ TEST (MidiHandling, MidiSourcesFollowTheirMessages)
                   { { 0, juce::MidiMessage::channelPressureChange (1, 127) },
                     controller (0, 1, 127),
                     controller (0, 21, 99), // controllers outside the table change nothing
-                    controller (0, 74, 99) });
+                    controller (0, 74, 99),
+                    { 0, juce::MidiMessage::createSysExMessage ("\x90\x3c\x40", 3) } }); // longer than 3 bytes
     EXPECT_NEAR (sources[1], 1.6129f, 1.0e-6f);
     EXPECT_NEAR (sources[2], 1.0080625f, 1.0e-6f);
     EXPECT_EQ (sources[0], 0.0f);
     EXPECT_EQ (sources[3], 0.0f);
+    EXPECT_EQ (host.voice (0).note, 0);
 
     // Every note-on draws a new "Rand" in [-1, 1).
     std::set<float> randoms;
