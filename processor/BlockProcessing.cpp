@@ -1,21 +1,512 @@
 #include "PluginProcessor.h"
 
-void OstrelAudioProcessor::prepareToPlay (double sampleRate, int)
+namespace
 {
+/** Reference pitch exponent of the "Octave" choice "0": note 0 lies this many semitones (x 0.0577622652) below
+    the voice rate, so that note 69 sounds two octaves below concert pitch. */
+constexpr float octaveZeroExponent = -36.37630081176758f;
+constexpr float semitoneLogStep = 0.0577622652f;
+
+/** One value of an LFO shape at phase p (0 <= p < 1). */
+float lfoShapeValue (int shape, float p, float heldValue) noexcept
+{
+    switch (shape)
+    {
+        case 0:
+            return std::sin (6.2831855f * p);
+        case 1:
+            return 1.0f - 2.0f * p;
+        case 2:
+            return p < 0.5f ? 1.0f : -1.0f;
+        case 3:
+            return 1.0f - 4.0f * std::abs (p - 0.5f);
+        case 4:
+            return heldValue;
+        default:
+            return 0.0f;
+    }
+}
+
+/** Moves an LFO on by steps increments, wrapping into 0..1 and drawing a new held value when the cycle wraps. */
+void advanceLfo (LfoState& lfo, float steps) noexcept
+{
+    const auto old = lfo.phase;
+    const auto q = lfo.phase + lfo.increment * steps;
+    lfo.phase = q - std::floor (q);
+
+    if (lfo.shape == 4 && (q >= 1.0f || old > lfo.phase))
+        lfo.heldValue = juce::Random::getSystemRandom().nextFloat() * 2.0f - 1.0f;
+}
+
+float clampToRange (const ParameterConfig& config, float v) noexcept
+{
+    return v < config.min ? config.min : std::min (config.max, v);
+}
+} // namespace
+
+//==============================================================================
+void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock)
+{
+    const auto rate4 = (float) (std::pow (2.0, oversamplingOrder) * sampleRate);
+    synth.voiceSampleRate = rate4;
+    for (auto& voice : synth.voices)
+        voice.sampleRate = (int) rate4;
+
+    reset();
+
+    synth.referencePeriod = (float) (rate4 * 0.12231232970952988);
     hostSampleRate = (float) sampleRate;
+
+    preparedBlockSize = juce::jmax (1, samplesPerBlock);
+    for (auto& oversampler : oversamplers)
+    {
+        oversampler->reset();
+        oversampler->initProcessing ((size_t) preparedBlockSize);
+    }
+
+    for (auto& lfo : lfoStates)
+    {
+        lfo.sampleRate = sampleRate;
+        lfo.increment = lfo.rate / (float) lfo.sampleRate;
+        lfo.phase = 0.0f;
+    }
+
+    synth.hostSampleRate = (int) sampleRate;
+    for (auto& voice : synth.voices)
+        voice.prepareToPlay ((int) sampleRate);
 
     synth.grid = imageGrid;
     for (auto& voice : synth.voices)
         voice.grid = imageGrid;
 
     imageUpdateWanted.store (true);
+
+    modalFilter.prepare (sampleRate);
+
+    // The work buffer of the render step: two channels at the highest oversampling factor, so that
+    // processBlock never allocates.
+    oversampledBuffer.setSize (2, 8 * preparedBlockSize);
+    oversampledBuffer.clear();
+
+    // Both channels of the output low-pass share one set of coefficients; designing it here keeps its
+    // allocations off the audio thread.
+    outputFilter[1].coefficients = outputFilter[0].coefficients;
+    updateOutputFilter();
+
+    if (const auto found = parameterIndex.find (filterConfigs[FilterIndex::freq].paramID);
+        found != parameterIndex.end())
+        freqTargetRow = found->second;
 }
 
-void OstrelAudioProcessor::reset() {}
+void OstrelAudioProcessor::reset()
+{
+    for (auto& voice : synth.voices)
+        voice.resetVoice();
 
+    synth.pitchBend = 1.0f;
+    synth.sustainPedal = false;
+    synth.controlCountdown = 0;
+}
+
+//==============================================================================
 void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
     juce::ScopedNoDenormals noDenormals;
+    const auto numSamples = buffer.getNumSamples();
+
+    // There are no input channels, so every output channel is cleared.
+    for (auto channel = getTotalNumInputChannels(); channel < buffer.getNumChannels(); ++channel)
+        buffer.clear (channel, 0, numSamples);
+
+    if (incomingMidiCallback)
+        for (const auto metadata : midiMessages)
+            incomingMidiCallback (metadata.getMessage());
+
     buffer.clear();
+
+    const juce::ScopedLock keyboardLock (keyboardMidiLock);
+
+    midiMessages.addEvents (keyboardMidiBuffer, 0, numSamples, 0);
+    keyboardMidiBuffer.clear();
+
+    const auto octaveChoice = globalSynthConfigs[GlobalIndex::octave].raw();
+    const auto octaveExponent = (octaveChoice - 2.0f) * -12.0f + octaveZeroExponent;
+    synth.referencePeriod =
+        (float) (std::exp (octaveExponent * semitoneLogStep) * (std::pow (2.0, oversamplingOrder) * hostSampleRate));
+
+    synth.monoMode = globalSynthConfigs[GlobalIndex::mono].raw() == 1.0f ? 1 : 8;
+
+    const auto glide = globalSynthConfigs[GlobalIndex::glide].raw();
+    synth.glideCoefficient =
+        glide < 2.0f
+            ? 1.0f
+            : 1.0f - std::exp (-((float) synth.controlInterval / hostSampleRate) * std::exp (6.0f - 0.07f * glide));
+
+    auto* hostPlayHead = getPlayHead();
+    if (hostPlayHead == nullptr)
+        return;
+
+    bpm = 120.0f;
+    if (const auto position = hostPlayHead->getPosition())
+        if (const auto tempo = position->getBpm())
+            bpm = (float) *tempo;
+
+    updateModulatedValues (numSamples);
+
+    for (int i = 0; i < numVoices; ++i)
+    {
+        handleWavetableSampleSelection (i);
+        updateScanGeometry (i);
+    }
+
+    {
+        // loadFile may be clearing the tables on the message thread.
+        const juce::SpinLock::ScopedLockType tableLock (spinCriticalSectionLoadWaveBuffer);
+        waveDisplayBuffer.write (wavetableBuffers[0].getReadPointer (0));
+    }
+
+    // A host may hand more samples than it announced: the oversamplers and the work buffer only hold
+    // the prepared size, so such a block is rendered in consecutive pieces.
+    const auto pieceSize = preparedBlockSize > 0 ? preparedBlockSize : numSamples;
+    auto nextEvent = midiMessages.cbegin();
+    const auto endEvent = midiMessages.cend();
+    auto pieceStart = 0;
+
+    do
+    {
+        const auto pieceLength = juce::jmin (pieceSize, numSamples - pieceStart);
+        const auto lastPiece = pieceStart + pieceLength >= numSamples;
+        renderPiece (buffer, nextEvent, endEvent, pieceStart, pieceLength, lastPiece);
+        pieceStart += pieceLength;
+    } while (pieceStart < numSamples);
+
     midiMessages.clear();
+
+    updateDisplayFeeds (buffer);
+
+    const auto gain = juce::Decibels::decibelsToGain (globalSynthConfigs[GlobalIndex::gain].raw() + 6.0f);
+    if (gain != 1.0f)
+        buffer.applyGain (gain);
+}
+
+//==============================================================================
+void OstrelAudioProcessor::updateModulatedValues (int numSamples)
+{
+    const auto& routes = publishedRoutes.latest();
+
+    bool hasLfoOrEnvelopeRoute[numModulationTargets]{};
+    for (int i = 0; i < routes.numModulatedTargets; ++i)
+        if (juce::isPositiveAndBelow (routes.modulatedTargets[i], numModulationTargets))
+            hasLfoOrEnvelopeRoute[routes.modulatedTargets[i]] = true;
+
+    // The editor's controls are only told while nobody is changing the listener table.
+    const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
+    const auto tellListener = [this, &listenersLock] (int row, float value)
+    {
+        if (listenersLock.isLocked())
+            if (auto* listener = listenerForTarget[row])
+                listener->setModulationValue (value);
+    };
+
+    const auto midiRouteSum = [this, &routes] (int row, const ParameterConfig& config)
+    {
+        auto sum = 0.0f;
+        for (int i = 0; i < routes.numMidiRoutes[row]; ++i)
+        {
+            const auto& route = routes.midiRoutes[row][i];
+            if (juce::isPositiveAndBelow (route.source, numModulationSources))
+                sum += midiSourceValues[route.source] * route.amount * (config.max - config.min);
+        }
+        return sum;
+    };
+
+    const auto numTargets = juce::jmin ((int) modulationTargets.size(), numModulationTargets);
+
+    // MIDI sources only; targets with LFO or envelope routes are done below.
+    for (int row = 0; row < numTargets; ++row)
+    {
+        if (hasLfoOrEnvelopeRoute[row])
+            continue;
+
+        auto& config = *modulationTargets[(size_t) row];
+        const auto raw = config.raw();
+
+        if (!juce::isPositiveAndNotGreaterThan (routes.numMidiRoutes[row], numModulationSources)
+            || routes.numMidiRoutes[row] == 0)
+        {
+            config.currentValue = raw;
+            continue;
+        }
+
+        const auto sum = midiRouteSum (row, config);
+        if (std::isnan (sum))
+        {
+            config.currentValue = raw;
+            continue;
+        }
+
+        config.currentValue = clampToRange (config, raw + sum);
+        tellListener (row, config.currentValue);
+    }
+
+    float lfoOut[numLfos]{};
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const auto& group = lfoConfigs[(size_t) i];
+        auto& lfo = lfoStates[i];
+
+        if (group[LfoIndex::sync].raw() == 1.0f)
+        {
+            const auto lastNoteLength = (int) noteLengthBeats.size() - 1;
+            const auto n = juce::jlimit (0, lastNoteLength, (int) group[LfoIndex::rateDiscrete].currentValue.load());
+            lfo.rate = bpm / 60.0f / noteLengthBeats[(size_t) n];
+        }
+        else
+        {
+            lfo.rate = group[LfoIndex::rate].currentValue;
+        }
+
+        lfo.increment = lfo.rate / (float) lfo.sampleRate;
+        lfo.shape = (int) group[LfoIndex::type].raw();
+
+        float value;
+        if (numSamples > 0)
+        {
+            advanceLfo (lfo, (float) numSamples);
+            value = lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
+        }
+        else
+        {
+            value = lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
+            advanceLfo (lfo, 1.0f);
+        }
+
+        lfoOut[i] = value * group[LfoIndex::amount].raw();
+    }
+
+    float envOut[numModEnvelopes]{};
+    const auto coefficientFor = [this] (float x)
+    { return std::exp (-(1.0f / hostSampleRate) * std::exp (5.5f - 0.075f * x)); };
+
+    for (int i = 0; i < numModEnvelopes; ++i)
+    {
+        const auto& group = envConfigs[(size_t) i];
+        auto& env = modEnvelopeStates[i];
+
+        env.attackCoefficient = coefficientFor (group[AdsrIndex::attack].currentValue);
+        env.decayCoefficient = coefficientFor (group[AdsrIndex::decay].currentValue);
+        env.sustainLevel = group[AdsrIndex::sustain].currentValue;
+        env.releaseCoefficient = coefficientFor (group[AdsrIndex::release].currentValue);
+
+        // One step for the whole block; the power in double so that long blocks do not underflow.
+        env.level =
+            (float) (env.target + (env.level - env.target) * std::pow ((double) env.coefficient, (double) numSamples));
+
+        if (env.target + env.level > 3.0f)
+        {
+            env.coefficient = env.decayCoefficient;
+            env.target = env.sustainLevel;
+        }
+
+        envOut[i] = env.level;
+    }
+
+    const auto* freqConfig = &filterConfigs[FilterIndex::freq];
+
+    for (int i = 0; i < routes.numModulatedTargets; ++i)
+    {
+        const auto row = routes.modulatedTargets[i];
+        if (!juce::isPositiveAndBelow (row, numTargets))
+            continue;
+
+        auto& config = *modulationTargets[(size_t) row];
+        const auto raw = config.raw();
+
+        // The voices move their own cut-off with the LFO matrix.
+        if (&config == freqConfig)
+        {
+            config.currentValue = raw;
+            continue;
+        }
+
+        auto lfoSum = 0.0f;
+        auto envSum = 0.0f;
+        for (int j = 0; j < numModulationSources; ++j)
+        {
+            if (const auto amount = lfoMatrixConfigs[(size_t) (4 * row + j)].raw(); amount != 0.0f)
+                lfoSum += amount * lfoOut[j];
+            if (const auto amount = envMatrixConfigs[(size_t) (4 * row + j)].raw(); amount != 0.0f)
+                envSum += amount * envOut[j];
+        }
+
+        auto midiSum = 0.0f;
+        if (juce::isPositiveAndNotGreaterThan (routes.numMidiRoutes[row], numModulationSources))
+        {
+            midiSum = midiRouteSum (row, config);
+            if (std::isnan (midiSum))
+                midiSum = 0.0f;
+        }
+
+        config.currentValue = clampToRange (config, midiSum + ((config.max - config.min) * (lfoSum + envSum) + raw));
+        tellListener (row, config.currentValue);
+    }
+}
+
+void OstrelAudioProcessor::updateScanGeometry (int voiceIndex) noexcept
+{
+    auto& voice = synth.voices[(size_t) voiceIndex];
+    const float shift = intervalConfigs[IntervalIndex::shift].currentValue;
+    const auto velocityShift = (float) voiceVelocityShift[voiceIndex];
+
+    // The same line or circle the wavetable refill reads; the voice takes the radius as half of scanRow.
+    voice.scanCircle = intervalConfigs[IntervalIndex::typeCircle].raw() != 0.0f;
+
+    if (voice.scanCircle)
+    {
+        voice.scanRow = 2.0f * juce::jlimit (0.0f, 512.0f, shift * 0.5f + 2.0f * velocityShift);
+    }
+    else
+    {
+        const auto offset = globalSynthConfigs[GlobalIndex::veloShift].raw() != 0.0f ? 4.0f * velocityShift : 0.0f;
+        voice.scanRow = juce::jlimit (0.0f, 511.0f, shift - offset);
+    }
+
+    voice.scanCentre[0] = intervalConfigs[IntervalIndex::centreX].currentValue;
+    voice.scanCentre[1] = intervalConfigs[IntervalIndex::centreY].currentValue;
+}
+
+//==============================================================================
+void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
+                                        juce::MidiBufferIterator& nextEvent,
+                                        juce::MidiBufferIterator endEvent,
+                                        int pieceStart,
+                                        int pieceLength,
+                                        bool lastPiece)
+{
+    const auto numChannels = buffer.getNumChannels();
+    const auto stage = juce::jlimit (1, 3, (int) (overSampleConfigs[0].raw() + 1.0f));
+    const auto factor = 1 << stage;
+    auto& oversampler = *oversamplers[(size_t) stage];
+
+    auto piece = juce::dsp::AudioBlock<float> (buffer).getSubBlock ((size_t) pieceStart, (size_t) pieceLength);
+    auto osBlock = oversampler.processSamplesUp (piece);
+    const auto osLength = (int) osBlock.getNumSamples();
+
+    // An oversampler that is not prepared gives an empty block: the events still act, nothing is rendered.
+    const auto canRender = osLength > 0 && osLength <= oversampledBuffer.getNumSamples()
+                           && (int) osBlock.getNumChannels() <= oversampledBuffer.getNumChannels();
+
+    // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor.
+    float* work[2] = {};
+    if (canRender)
+    {
+        work[0] = oversampledBuffer.getWritePointer (0);
+        if (numChannels >= 2)
+            work[1] = oversampledBuffer.getWritePointer (1);
+    }
+
+    const auto renderStretch = [this, &work] (int from, int count)
+    {
+        float* outputs[2] = { work[0] + from, work[1] != nullptr ? work[1] + from : nullptr };
+        synth.render (outputs, count);
+    };
+
+    auto position = 0;
+    for (; nextEvent != endEvent; ++nextEvent)
+    {
+        const auto event = *nextEvent;
+        if (!lastPiece && event.samplePosition >= pieceStart + pieceLength)
+            break;
+
+        const auto eventPosition = juce::jlimit (0, pieceLength, event.samplePosition - pieceStart) * factor;
+        if (canRender && eventPosition > position)
+        {
+            renderStretch (position, eventPosition - position);
+            position = eventPosition;
+        }
+
+        if (event.numBytes <= 3)
+            handleMidiEvent (event.data, event.numBytes);
+    }
+
+    if (!canRender)
+        return;
+
+    if (position < osLength)
+        renderStretch (position, osLength - position);
+
+    for (size_t channel = 0; channel < osBlock.getNumChannels(); ++channel)
+        juce::FloatVectorOperations::copy (osBlock.getChannelPointer (channel),
+                                           oversampledBuffer.getReadPointer ((int) channel),
+                                           osLength);
+
+    updateOutputFilter();
+    for (size_t channel = 0; channel < juce::jmin ((size_t) 2, osBlock.getNumChannels()); ++channel)
+    {
+        auto channelBlock = osBlock.getSingleChannelBlock (channel);
+        outputFilter[channel].process (juce::dsp::ProcessContextReplacing<float> (channelBlock));
+    }
+
+    oversampler.processSamplesDown (piece);
+}
+
+void OstrelAudioProcessor::updateOutputFilter()
+{
+    const auto sampleRate = getSampleRate();
+    if (sampleRate <= 0.0)
+        return;
+
+    const auto rate = oversamplingOrder * sampleRate;
+    const auto cutoff = (float) (sampleRate * 0.5 * 0.9);
+
+    if (rate == outputFilterRate && juce::approximatelyEqual (cutoff, outputFilterCutoff))
+        return;
+
+    // Written into the shared coefficient object, which has room for them: no allocation.
+    *outputFilter[0].coefficients = juce::dsp::IIR::ArrayCoefficients<float>::makeLowPass (rate, cutoff, 0.707f);
+    outputFilter[1].coefficients = outputFilter[0].coefficients;
+
+    for (auto& filter : outputFilter)
+        filter.reset();
+
+    outputFilterRate = rate;
+    outputFilterCutoff = cutoff;
+}
+
+void OstrelAudioProcessor::updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept
+{
+    const auto numChannels = buffer.getNumChannels();
+    if (numChannels == 0)
+        return;
+
+    auto* ring = scopeRing.getWritePointer (0);
+
+    for (int n = 0; n < buffer.getNumSamples(); ++n)
+    {
+        auto x = 0.0;
+        for (int channel = 0; channel < numChannels; ++channel)
+            x += buffer.getSample (channel, n);
+
+        if (scopeRingIndex == scopeSize - 1)
+            scopeBuffer.write (ring);
+
+        scopeRingIndex = (scopeRingIndex + 1) % scopeSize;
+        ring[scopeRingIndex] = (float) (3.0 * x / numChannels);
+
+        const auto y = x / numChannels;
+        if (spectrumFifoIndex == fftSize)
+        {
+            spectrumFifoIndex = 0;
+
+            // The editor owns the array while the flag is set; the collected samples are dropped then.
+            if (!spectrumBlockReady.load (std::memory_order_acquire))
+            {
+                std::copy (spectrumFifo, spectrumFifo + fftSize, spectrumFftData);
+                std::fill (spectrumFftData + fftSize, spectrumFftData + 2 * fftSize, 0.0f);
+                spectrumBlockReady.store (true, std::memory_order_release);
+            }
+        }
+
+        spectrumFifo[spectrumFifoIndex++] = (float) y;
+    }
 }

@@ -201,6 +201,32 @@ private:
     //============================================================================== programs
     void readProgramsFromPresetsFile();
 
+    //============================================================================== block processing
+    /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
+    void updateModulatedValues (int numSamples);
+    /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
+    void updateScanGeometry (int voiceIndex) noexcept;
+    /** Up-samples, renders between the events, filters and down-samples one piece of the block. [audio thread] */
+    void renderPiece (juce::AudioBuffer<float>& buffer, juce::MidiBufferIterator& nextEvent,
+                      juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
+    /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
+    void updateOutputFilter();
+    /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */
+    void updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept;
+
+    //============================================================================== notes and controllers
+    /** Acts on one MIDI message of at most three bytes. [audio thread] */
+    void handleMidiEvent (const juce::uint8* data, int numBytes);
+    /** Note-on with velocity 1..127: voice choice, mono legato, envelopes. [audio thread] */
+    void startNote (int note, int velocity);
+    void handleNoteOff (int note);
+    void handleController (int number, int value);
+
+    /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
+    int preparedBlockSize = 0;
+    /** Row of "Freq" among the modulation targets, found once when preparing. */
+    int freqTargetRow = -1;
+
     /** Number of values a preset holds: every record of allConfigs. */
     int numPresetValues = 0;
 

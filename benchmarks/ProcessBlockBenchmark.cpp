@@ -1,0 +1,100 @@
+#include "processor/PluginProcessor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+namespace
+{
+constexpr double sampleRate = 48000.0;
+constexpr int blockSize = 512;
+
+class SteadyTempo : public juce::AudioPlayHead
+{
+public:
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo info;
+        info.setBpm (120.0);
+        return info;
+    }
+};
+
+void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float raw)
+{
+    auto* parameter = processor.valueTreeState.getParameter (paramID);
+    parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
+}
+
+/** A processor with a picture in its grid and tables and eight voices holding a chord. */
+std::unique_ptr<OstrelAudioProcessor> makeSoundingProcessor (float overSample, bool hiFidel, SteadyTempo& playHead)
+{
+    auto processor = std::make_unique<OstrelAudioProcessor>();
+    processor->setPlayConfigDetails (0, 2, sampleRate, blockSize);
+    processor->prepareToPlay (sampleRate, blockSize);
+    processor->setPlayHead (&playHead);
+
+    for (int x = 0; x < OstrelAudioProcessor::gridSize; ++x)
+        for (int y = 0; y < OstrelAudioProcessor::gridSize; ++y)
+            processor->imageGrid[x * OstrelAudioProcessor::gridSize + y].store (
+                0.5f + 0.5f * std::sin ((float) (x * (1 + y % 7)) * 0.0122718463f),
+                std::memory_order_relaxed);
+
+    for (auto& table : processor->wavetableBuffers)
+        for (int k = 0; k < table.getNumSamples(); ++k)
+            table.setSample (0, k, std::sin ((float) k * 0.0122718463f) + 0.3f * std::sin ((float) k * 0.0613592315f));
+
+    setRaw (*processor, "OverSample", overSample);
+    setRaw (*processor, "HiFidel", hiFidel ? 1.0f : 0.0f);
+    setRaw (*processor, "subBass", 0.3f);
+    setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
+    setRaw (*processor, "LFOAmount1", 0.5f);
+
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    juce::MidiBuffer chord;
+    for (int i = 0; i < OstrelAudioProcessor::numVoices; ++i)
+        chord.addEvent (juce::MidiMessage::noteOn (1, 48 + 3 * i, (juce::uint8) 100), i * 8);
+    processor->processBlock (buffer, chord);
+
+    return processor;
+}
+
+/** One host block of 512 samples at 48 kHz with eight voices sounding; "realtime" is seconds of
+    audio per second of CPU. */
+void BM_ProcessBlockEightVoices (benchmark::State& state)
+{
+    SteadyTempo playHead;
+    const auto overSample = (float) state.range (0);
+    const auto hiFidel = state.range (1) != 0;
+    auto processor = makeSoundingProcessor (overSample, hiFidel, playHead);
+
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    juce::MidiBuffer midi;
+
+    for (auto _ : state)
+    {
+        processor->processBlock (buffer, midi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+
+    int sounding = 0;
+    for (const auto& voice : processor->synth.voices)
+        sounding += voice.ampState != 0 ? 1 : 0;
+
+    state.counters["voices"] = sounding;
+    state.counters["realtime"] =
+        benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
+    state.SetLabel (
+        (juce::String (hiFidel ? "HiFidel " : "") + "x" + juce::String (2 << (int) overSample)).toStdString());
+
+    processor->setPlayHead (nullptr);
+}
+} // namespace
+
+BENCHMARK (BM_ProcessBlockEightVoices)
+    ->Args ({ 0, 0 })
+    ->Args ({ 1, 0 })
+    ->Args ({ 2, 0 })
+    ->Args ({ 1, 1 })
+    ->Unit (benchmark::kMicrosecond);

@@ -1,0 +1,182 @@
+// Counts every heap allocation the test's own thread makes while the counting flag is up. This file
+// replaces the global allocation functions, so it lives in its own test program.
+#include "ProcessorHarness.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace
+{
+std::atomic<long> allocationCount{ 0 };
+thread_local bool countingAllocations = false;
+
+void noteAllocation() noexcept
+{
+    if (countingAllocations)
+        allocationCount.fetch_add (1, std::memory_order_relaxed);
+}
+
+void* allocateOrThrow (std::size_t size)
+{
+    noteAllocation();
+    if (auto* p = std::malloc (size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new (std::size_t size) { return allocateOrThrow (size); }
+void* operator new[] (std::size_t size) { return allocateOrThrow (size); }
+void operator delete (void* p) noexcept { std::free (p); }
+void operator delete[] (void* p) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
+
+// JUCE's buffers allocate with malloc and realloc directly: count those too, where glibc lets the
+// program stand in for them and no sanitizer runtime owns them.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C"
+{
+    void* __libc_malloc (std::size_t);
+    void* __libc_calloc (std::size_t, std::size_t);
+    void* __libc_realloc (void*, std::size_t);
+
+    void* malloc (std::size_t size)
+    {
+        noteAllocation();
+        return __libc_malloc (size);
+    }
+
+    void* calloc (std::size_t count, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_calloc (count, size);
+    }
+
+    void* realloc (void* p, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_realloc (p, size);
+    }
+}
+#endif
+
+using namespace block_testing;
+
+namespace
+{
+struct Run
+{
+    long allocations = 0;
+    float peak = 0.0f;
+};
+
+/** Runs numBlocks blocks with a changing stream of notes and controllers; counts the allocations
+    made inside processBlock. */
+Run allocationsWhileProcessing (ProcessorHarness& host, int numBlocks)
+{
+    auto& processor = *host.processor;
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    midi.ensureSize (4096);
+    Run run;
+
+    for (int block = 0; block < numBlocks; ++block)
+    {
+        midi.clear();
+        const auto note = 40 + (block * 7) % 40;
+        midi.addEvent (juce::MidiMessage::noteOn (1, note, (juce::uint8) (20 + block % 100)), block % 512);
+        midi.addEvent (juce::MidiMessage::noteOff (1, 40 + ((block + 29) * 7) % 40), (block * 13) % 512);
+        midi.addEvent (juce::MidiMessage::pitchWheel (1, (block * 517) % 16384), 100);
+        midi.addEvent (juce::MidiMessage::controllerEvent (1, 1, block % 128), 200);
+        midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, block % 3 == 0 ? 127 : 0), 300);
+        midi.addEvent (juce::MidiMessage::channelPressureChange (1, block % 128), 400);
+        if (block % 50 == 49)
+            midi.addEvent (juce::MidiMessage::allNotesOff (1), 511);
+
+        const auto before = allocationCount.load();
+        countingAllocations = true;
+        processor.processBlock (buffer, midi);
+        countingAllocations = false;
+        run.allocations += allocationCount.load() - before;
+        run.peak = std::max (run.peak, buffer.getMagnitude (0, 512));
+    }
+
+    return run;
+}
+
+juce::File writeTestPicture()
+{
+    juce::Image picture (juce::Image::RGB, 64, 48, true);
+    for (int x = 0; x < 64; ++x)
+        for (int y = 0; y < 48; ++y)
+            picture.setPixelAt (
+                x,
+                y,
+                juce::Colour ((juce::uint8) (x * 4), (juce::uint8) (y * 5), (juce::uint8) ((x * y) % 256)));
+
+    auto file =
+        juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("alloc-picture", ".png");
+    juce::FileOutputStream stream (file);
+    juce::PNGImageFormat().writeImageToStream (picture, stream);
+    return file;
+}
+} // namespace
+
+TEST (AudioThreadAllocation, SteadyStateBlocksAllocateNothing)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<const char*, float>> settings;
+    };
+
+    const Case cases[] = {
+        { "x4 polyphonic", {} },
+        { "x2 mono with glide and velocity shift",
+          { { "OverSample", 0.0f }, { "Mono", 1.0f }, { "Glide", 50.0f }, { "VeloShift", 0.5f } } },
+        { "x8 circle with smoothing",
+          { { "OverSample", 2.0f }, { "TypeCircle", 1.0f }, { "Smooth", 0.5f }, { "VeloShift", 0.5f } } },
+        { "HiFidel with LFOs",
+          { { "HiFidel", 1.0f },
+            { "Mod_LFO1_Freq", 0.5f },
+            { "LFOAmount1", 1.0f },
+            { "LFOType1", 4.0f },
+            { "LFOSync2", 1.0f } } },
+        { "second oscillator noise", { { "subBass", 0.5f }, { "2OscType", 4.0f }, { "Type", 2.0f } } },
+    };
+
+    const auto picture = writeTestPicture();
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        ProcessorHarness host;
+        host.processor->loadFile (picture.getFullPathName(), false);
+        fillGridWithPattern (*host.processor);
+        host.set ("subBass", 0.3f); // sound even while no wavetable has been read yet
+        for (const auto& [id, value] : c.settings)
+            host.set (id, value);
+
+        allocationsWhileProcessing (host, 20); // warm-up: first uses of shared singletons
+        const auto run = allocationsWhileProcessing (host, 300);
+        EXPECT_EQ (run.allocations, 0);
+        EXPECT_GT (run.peak, 0.0f);
+    }
+
+    picture.deleteFile();
+}
+
+TEST (AudioThreadAllocation, TheCounterSeesAllocations)
+{
+    countingAllocations = true;
+    const auto before = allocationCount.load();
+    auto* p = new std::vector<int> (100);
+    juce::HeapBlock<float> block (1000);
+    const auto after = allocationCount.load();
+    countingAllocations = false;
+    delete p;
+
+    EXPECT_GE (after - before, 2);
+}
