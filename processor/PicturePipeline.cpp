@@ -1,8 +1,105 @@
+#include "PictureDecoding.h"
 #include "PluginProcessor.h"
+
+#include <array>
+#include <cmath>
+
+namespace
+{
+// The picture turns by "Rotate" x 3.14 / 180 radians: 180 degrees is 3.14, a little short of a half turn.
+constexpr float rotationHalfTurn = 3.14f;
+constexpr float lastGridIndex = (float) (OstrelAudioProcessor::gridSize - 1);
+
+/** cos θ and sin θ of the circle scan's 512 angles θ = k × 6.2831855 × 0.001953125, worked out once
+    (the same single-precision values the scan would compute at every refill). */
+struct CircleAngles
+{
+    std::array<float, OstrelAudioProcessor::wavetableSize> cosines, sines;
+
+    CircleAngles()
+    {
+        for (int k = 0; k < OstrelAudioProcessor::wavetableSize; ++k)
+        {
+            const float theta = (float) k * 6.2831855f * 0.001953125f;
+            cosines[(size_t) k] = std::cos (theta);
+            sines[(size_t) k] = std::sin (theta);
+        }
+    }
+};
+
+const CircleAngles circleAngles;
+
+/** v limited to 0..limit; a NaN gives 0 rather than a position outside the grid. */
+float limitPosition (float v, float limit) { return v > 0.0f ? (v < limit ? v : limit) : 0.0f; }
+
+/** The integer part of v, made 511 when 511 or more and 0 when negative (or NaN). */
+int pinToGrid (float v) { return v >= lastGridIndex ? OstrelAudioProcessor::gridSize - 1 : (v > 0.0f ? (int) v : 0); }
+
+/** level / 255 for every 8-bit level. */
+const auto brightnessLevels = []
+{
+    std::array<float, 256> levels{};
+
+    for (int i = 0; i < 256; ++i)
+        levels[(size_t) i] = (float) i / 255.0f;
+
+    return levels;
+}();
+
+float brightnessOf (juce::uint8 maxComponent) { return brightnessLevels[maxComponent]; }
+
+/** The largest of three levels, without branches: picture content is too irregular to predict. */
+juce::uint8 largestOf (juce::uint8 r, juce::uint8 g, juce::uint8 b)
+{
+    const unsigned rg = r ^ ((r ^ g) & -(unsigned) (r < g));
+    return (juce::uint8) (rg ^ ((rg ^ b) & -(unsigned) (rg < b)));
+}
+
+template <typename ReadMaxComponent>
+void writeGrid (const juce::Image::BitmapData& pixels,
+                int width,
+                int height,
+                std::atomic<float>* grid,
+                ReadMaxComponent readMaxComponent)
+{
+    // The picture is stored row by row but the grid column by column, 2 KiB apart: written
+    // straight from the rows, every store would miss the cache. So the picture is read in tiles
+    // of 16 rows by 64 columns, transposed in a small buffer, and each tile column goes to the
+    // grid as 16 consecutive floats.
+    constexpr int tileRows = 16, tileColumns = 64;
+    float tile[tileColumns][tileRows];
+
+    for (int top = 0; top < height; top += tileRows)
+    {
+        const int rows = juce::jmin (tileRows, height - top);
+
+        for (int left = 0; left < width; left += tileColumns)
+        {
+            const int columns = juce::jmin (tileColumns, width - left);
+
+            for (int row = 0; row < rows; ++row)
+            {
+                const auto* pixel = pixels.getPixelPointer (left, top + row);
+
+                for (int column = 0; column < columns; ++column, pixel += pixels.pixelStride)
+                    tile[column][row] = brightnessOf (readMaxComponent (pixel));
+            }
+
+            for (int column = 0; column < columns; ++column)
+            {
+                auto* cells = grid + (left + column) * OstrelAudioProcessor::gridSize + top;
+
+                for (int row = 0; row < rows; ++row)
+                    cells[row].store (tile[column][row], std::memory_order_relaxed);
+            }
+        }
+    }
+}
+} // namespace
 
 void OstrelAudioProcessor::run()
 {
-    while (! threadShouldExit())
+    while (!threadShouldExit())
     {
         if (imageUpdateWanted.load())
             updateImageManupulations();
@@ -11,11 +108,203 @@ void OstrelAudioProcessor::run()
     }
 }
 
-void OstrelAudioProcessor::loadFile (const juce::String&, bool) {}
+void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
+{
+    // Decoding and rescaling take long: they run before either lock is taken, so neither the
+    // audio thread nor the image thread waits for them.
+    juce::Image decoded;
 
-void OstrelAudioProcessor::updateImageManupulations() {}
+    if (juce::File::isAbsolutePath (path))
+        decoded = decodePictureFile (juce::File (path));
 
-void OstrelAudioProcessor::handleWavetableSampleSelection (int) {}
+    juce::Image scaled, transformed, work;
+
+    if (decoded.isValid())
+    {
+        scaled = decoded.rescaled (gridSize, gridSize, juce::Graphics::mediumResamplingQuality);
+        transformed = scaled.createCopy();
+        work = transformed.createCopy();
+    }
+
+    juce::String replacedPath = path;
+
+    {
+        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
+        const juce::SpinLock::ScopedLockType wavetableLock (spinCriticalSectionLoadWaveBuffer);
+
+        std::swap (imagePath, replacedPath);
+        std::swap (loadedImage, decoded);
+
+        if (loadedImage.isValid())
+        {
+            valueTreeState.state.getOrCreateChildWithName ("ImagePath", nullptr)
+                .setProperty ("path", imagePath, nullptr);
+            std::swap (scaledImage, scaled);
+            std::swap (transformedImage, transformed);
+            std::swap (transformWorkImage, work);
+
+            for (auto& table : wavetableBuffers)
+            {
+                table.setSize (1, wavetableSize);
+                table.clear();
+            }
+        }
+        else
+        {
+            // The image thread stops rewriting the grid; the sound keeps following the last one.
+            transformedImage = juce::Image();
+        }
+    }
+
+    // The replaced pictures and path are freed here, after both locks are released.
+}
+
+void OstrelAudioProcessor::updateImageManupulations()
+{
+    const juce::SpinLock::ScopedLockType lock (spinCriticalSection);
+
+    if (transformedImage.isNull())
+        return;
+
+    const float rotate = affineConfigs[AffineIndex::rotate].currentValue;
+    const float zoom = affineConfigs[AffineIndex::zoom].currentValue;
+    const float hSkew = affineConfigs[AffineIndex::hSkew].currentValue;
+    const float vSkew = affineConfigs[AffineIndex::vSkew].currentValue;
+    const float upDown = affineConfigs[AffineIndex::upDown].currentValue;
+    const float leftRight = affineConfigs[AffineIndex::leftRight].currentValue;
+
+    transformWorkImage.clear ({ 0, 0, transformedImage.getWidth(), transformedImage.getHeight() },
+                              juce::Colours::black);
+
+    const int width = transformWorkImage.getWidth();
+    const int height = transformWorkImage.getHeight();
+    const auto centreX = (float) (width / 2);
+    const auto centreY = (float) (height / 2);
+
+    // Rotation, then translation, then scaling: a shift is scaled with the picture.
+    const auto transform =
+        juce::AffineTransform::rotation (rotate * rotationHalfTurn / 180.0f, centreX, centreY)
+            .translated (leftRight * (float) width, upDown * (float) height)
+            .scaled ((1.0f + zoom) * (1.0f + hSkew), (1.0f + zoom) * (1.0f + vSkew), centreX, centreY);
+
+    if (auto context = transformWorkImage.createLowLevelContext(); !context->isClipEmpty())
+        context->drawImage (scaledImage, transform);
+
+    if (auto context = transformedImage.createLowLevelContext(); !context->isClipEmpty())
+        context->drawImage (transformWorkImage, juce::AffineTransform());
+
+    writeBrightnessGrid (transformedImage, imageGrid);
+}
+
+void OstrelAudioProcessor::writeBrightnessGrid (const juce::Image& picture, std::atomic<float>* grid)
+{
+    const juce::Image::BitmapData pixels (picture, juce::Image::BitmapData::readOnly);
+    const int width = juce::jmin (pixels.width, gridSize);
+    const int height = juce::jmin (pixels.height, gridSize);
+
+    // Each format read exactly as getPixelAt reads it (ARGB unpremultiplied); alpha is ignored.
+    switch (pixels.pixelFormat)
+    {
+        case juce::Image::ARGB:
+            writeGrid (pixels,
+                       width,
+                       height,
+                       grid,
+                       [] (const juce::uint8* pixel)
+                       {
+                           const auto colour = reinterpret_cast<const juce::PixelARGB*> (pixel)->getUnpremultiplied();
+                           return largestOf (colour.getRed(), colour.getGreen(), colour.getBlue());
+                       });
+            break;
+
+        case juce::Image::RGB:
+            writeGrid (pixels,
+                       width,
+                       height,
+                       grid,
+                       [] (const juce::uint8* pixel)
+                       {
+                           const auto* colour = reinterpret_cast<const juce::PixelRGB*> (pixel);
+                           return largestOf (colour->getRed(), colour->getGreen(), colour->getBlue());
+                       });
+            break;
+
+        case juce::Image::SingleChannel:
+        case juce::Image::UnknownFormat:
+        default:
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                {
+                    const auto colour = pixels.getPixelColour (x, y);
+                    const auto maxComponent = juce::jmax (colour.getRed(), colour.getGreen(), colour.getBlue());
+                    grid[x * gridSize + y].store (brightnessOf (maxComponent), std::memory_order_relaxed);
+                }
+            break;
+    }
+}
+
+void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
+{
+    const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
+
+    const auto gridAt = [this] (int x, int y) { return imageGrid[x * gridSize + y].load (std::memory_order_relaxed); };
+    const float shift = intervalConfigs[IntervalIndex::shift].currentValue;
+
+    // The new samples are gathered first, then applied.
+    std::array<float, wavetableSize> values;
+
+    if (intervalConfigs[IntervalIndex::typeCircle].raw() == 0.0f)
+    {
+        // Along a row, left to right, interpolating between the two nearest rows.
+        const float offset =
+            globalSynthConfigs[GlobalIndex::veloShift].raw() != 0.0f ? (float) (4 * voiceVelocityShift[index]) : 0.0f;
+        const float row = limitPosition (shift - offset, lastGridIndex);
+        const int row0 = (int) std::floor (row);
+        const int row1 = (int) std::ceil (row);
+        const float fraction = row - (float) row0;
+
+        for (int k = 0; k < wavetableSize; ++k)
+            values[(size_t) k] = gridAt (k, row0) * (1.0f - fraction) + gridAt (k, row1) * fraction;
+    }
+    else
+    {
+        // Around a circle, clockwise on screen from the point right of the centre, nearest grid point.
+        const float radius = limitPosition (shift * 0.5f + (float) (2 * voiceVelocityShift[index]), 512.0f);
+        const int centreX = pinToGrid (intervalConfigs[IntervalIndex::centreX].currentValue);
+        const int centreY = pinToGrid (intervalConfigs[IntervalIndex::centreY].currentValue);
+
+        for (size_t k = 0; k < (size_t) wavetableSize; ++k)
+        {
+            const int x = pinToGrid ((float) centreX + radius * circleAngles.cosines[k]);
+            const int y = pinToGrid ((float) centreY + radius * circleAngles.sines[k]);
+            values[k] = gridAt (x, y);
+        }
+    }
+
+    auto& buffer = wavetableBuffers[index];
+    const float smooth = intervalConfigs[IntervalIndex::smooth].raw();
+    auto* table = buffer.getWritePointer (0);
+
+    for (int k = 0; k < wavetableSize; ++k)
+        table[k] = table[k] + (values[(size_t) k] - table[k]) * (1.0f - smooth);
+
+    // No DC offset in any table.
+    float sum = 0.0f;
+
+    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+            sum += buffer.getSample (channel, i);
+
+    const float mean = sum / (float) (buffer.getNumChannels() * buffer.getNumSamples());
+
+    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
+    {
+        auto* samples = buffer.getWritePointer (channel);
+
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+            samples[i] -= mean;
+    }
+}
 
 juce::String OstrelAudioProcessor::getImagePath() const
 {

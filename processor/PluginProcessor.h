@@ -108,6 +108,9 @@ public:
     void loadFile (const juce::String& path, bool flag);
     /** One transform pass into transformedImage and imageGrid. [image thread] */
     void updateImageManupulations();
+    /** grid[x * 512 + y] = max (R, G, B) / 255 of pixel (x, y) as getPixelAt reads it, for a
+        512 x 512 picture, read in one pass over its pixels. [image thread] */
+    static void writeBrightnessGrid (const juce::Image& picture, std::atomic<float>* grid);
     /** The current picture's path. [any thread but the audio thread] */
     juce::String getImagePath() const;
 
