@@ -1,17 +1,266 @@
 #include "PluginProcessor.h"
 
-void OstrelAudioProcessor::modulationMatrixRowCheckValues (ModType, int, int, float) {}
+#include <cmath>
+#include <limits>
 
-void OstrelAudioProcessor::setParameterForModulation (juce::String) {}
+// The message-side tables (midiModulations, modulatedTargetIds, the three flag tables) change only under
+// routingLock, and every change ends with publishRoutes(): the audio thread never sees these containers, only
+// the immutable ModulationRoutes value it takes from publishedRoutes once per block. The listener table is
+// changed under modulationListenersLock, which the audio thread only try-locks.
 
-void OstrelAudioProcessor::addSliderChangeListener (MySliderChangeListener*) {}
+namespace
+{
+bool isNonZero (float value) noexcept
+{
+    return value != 0.0f; // a NaN counts as non-zero
+}
 
-void OstrelAudioProcessor::removeSliderChangeListener (MySliderChangeListener*) {}
+int sourceIndexFor (ModType type, int column) noexcept { return 4 * static_cast<int> (type) + column; }
+} // namespace
 
-void OstrelAudioProcessor::addModulationChangeListener (MyModulationSelectChangeListener*) {}
+void OstrelAudioProcessor::modulationMatrixRowCheckValues (ModType type, int row, int column, float value)
+{
+    if (row < 0 || row >= numModulationTargets || column < 0 || column >= numModulationSources)
+    {
+        jassertfalse;
+        return;
+    }
 
-void OstrelAudioProcessor::removeModulationChangeListener (MyModulationSelectChangeListener*) {}
+    const auto nonZero = isNonZero (value);
+    bool targetLeftTheList = false;
 
-void OstrelAudioProcessor::addModulationListener (const juce::String&, ModulationListener*) {}
+    {
+        const juce::ScopedLock tablesLock (routingLock);
 
-void OstrelAudioProcessor::removeModulationListener (const juce::String&, ModulationListener*) {}
+        if (type == ModType::Midi)
+        {
+            auto& routes = midiModulations[(size_t) row];
+            const auto found = std::find_if (routes.begin(),
+                                             routes.end(),
+                                             [column] (const MidiModulation& route) { return route.source == column; });
+
+            if (nonZero)
+            {
+                if (found != routes.end())
+                    found->amount = value;
+                else
+                    routes.push_back ({ value, column });
+            }
+            else if (found != routes.end())
+            {
+                routes.erase (found);
+            }
+
+            midiSourcesInUse[(size_t) row][(size_t) column] = nonZero;
+        }
+        else
+        {
+            auto& flags = type == ModType::LFO ? lfoSourcesInUse : envSourcesInUse;
+            flags[(size_t) row][(size_t) column] = nonZero;
+
+            auto stillModulated = nonZero;
+
+            // The other seven cells are read from their parameters, not from the flags.
+            for (int j = 0; j < numModulationSources && !stillModulated; ++j)
+            {
+                const auto cell = (size_t) (row * numModulationSources + j);
+
+                if (!(type == ModType::LFO && j == column) && isNonZero (lfoMatrixConfigs[cell].raw()))
+                    stillModulated = true;
+
+                if (!(type == ModType::Env && j == column) && isNonZero (envMatrixConfigs[cell].raw()))
+                    stillModulated = true;
+            }
+
+            const auto& id = modulationTargetIds[row];
+            const auto listed = std::find (modulatedTargetIds.begin(), modulatedTargetIds.end(), id);
+
+            if (stillModulated)
+            {
+                if (listed == modulatedTargetIds.end())
+                    modulatedTargetIds.push_back (id);
+            }
+            else if (listed != modulatedTargetIds.end())
+            {
+                modulatedTargetIds.erase (listed);
+                targetLeftTheList = true;
+            }
+        }
+
+        publishRoutes();
+    }
+
+    if (targetLeftTheList)
+    {
+        // Sent after the routes without this target were published. The audio thread calls controls only while
+        // it holds modulationListenersLock and only when no newer routes were published since its block began,
+        // so a value from an older routing cannot overwrite this NaN.
+        const juce::SpinLock::ScopedLockType listenersLock (modulationListenersLock);
+        const auto entry = modulationListeners.find (modulationTargetIds[row]);
+
+        if (entry != modulationListeners.end() && entry->second != nullptr)
+            entry->second->setModulationValue (std::numeric_limits<float>::quiet_NaN());
+    }
+
+    const auto sourceIndex = sourceIndexFor (type, column);
+    modulationChangeListeners.call ([sourceIndex] (MyModulationSelectChangeListener& listener)
+                                    { listener.modulationIndexChanged (sourceIndex); });
+}
+
+void OstrelAudioProcessor::rebookModulationMatrices()
+{
+    struct Matrix
+    {
+        ModType type;
+        const ParameterGroup& cells;
+    };
+
+    const Matrix matrices[]{ { ModType::LFO, lfoMatrixConfigs },
+                             { ModType::Env, envMatrixConfigs },
+                             { ModType::Midi, midiMatrixConfigs } };
+
+    const auto rowIsUnmodulated = [this] (int row)
+    {
+        for (int j = 0; j < numModulationSources; ++j)
+        {
+            const auto cell = (size_t) (row * numModulationSources + j);
+            if (isNonZero (lfoMatrixConfigs[cell].raw()) || isNonZero (envMatrixConfigs[cell].raw()))
+                return false;
+        }
+        return true;
+    };
+
+    for (const auto& matrix : matrices)
+        for (int k = 0; k < numMatrixCells; ++k)
+            if (const auto value = matrix.cells[(size_t) k].raw(); isNonZero (value))
+                modulationMatrixRowCheckValues (matrix.type, k / numModulationSources, k % numModulationSources, value);
+
+    // Then every cell that is zero now but still has a route, a flag or a listed target behind it.
+    for (const auto& matrix : matrices)
+    {
+        for (int k = 0; k < numMatrixCells; ++k)
+        {
+            if (isNonZero (matrix.cells[(size_t) k].raw()))
+                continue;
+
+            const auto row = k / numModulationSources;
+            const auto column = k % numModulationSources;
+            bool stale = false;
+
+            {
+                const juce::ScopedLock tablesLock (routingLock);
+
+                if (matrix.type == ModType::Midi)
+                {
+                    const auto& routes = midiModulations[(size_t) row];
+                    stale = midiSourcesInUse[(size_t) row][(size_t) column]
+                            || std::any_of (routes.begin(),
+                                            routes.end(),
+                                            [column] (const MidiModulation& route) { return route.source == column; });
+                }
+                else
+                {
+                    // A listed target whose eight cells are all zero now must leave the list, even when no
+                    // flag is left to say so (its cells were changed without being booked).
+                    const auto& flags = matrix.type == ModType::LFO ? lfoSourcesInUse : envSourcesInUse;
+                    stale = flags[(size_t) row][(size_t) column]
+                            || (rowIsUnmodulated (row)
+                                && std::find (modulatedTargetIds.begin(),
+                                              modulatedTargetIds.end(),
+                                              modulationTargetIds[row])
+                                       != modulatedTargetIds.end());
+                }
+            }
+
+            if (stale)
+                modulationMatrixRowCheckValues (matrix.type, row, column, 0.0f);
+        }
+    }
+}
+
+void OstrelAudioProcessor::publishRoutes()
+{
+    auto& routes = publishedRoutes.back();
+
+    routes.numModulatedTargets = 0;
+    for (const auto& id : modulatedTargetIds)
+    {
+        const auto index = parameterIndex.find (id);
+        if (index != parameterIndex.end() && routes.numModulatedTargets < numModulationTargets)
+            routes.modulatedTargets[routes.numModulatedTargets++] = index->second;
+    }
+
+    for (int row = 0; row < numModulationTargets; ++row)
+    {
+        const auto& source = midiModulations[(size_t) row];
+        const auto count = std::min ((int) source.size(), numModulationSources);
+
+        routes.numMidiRoutes[row] = count;
+        std::copy (source.begin(), source.begin() + count, routes.midiRoutes[row]);
+    }
+
+    publishedRoutes.publish();
+}
+
+void OstrelAudioProcessor::setParameterForModulation (juce::String paramID)
+{
+    const auto index = parameterIndex.find (paramID);
+    if (index == parameterIndex.end())
+        return;
+
+    const auto row = index->second;
+    sliderChangeListeners.call ([row] (MySliderChangeListener& listener) { listener.sliderIndexChanged (row); });
+}
+
+void OstrelAudioProcessor::addSliderChangeListener (MySliderChangeListener* listener)
+{
+    if (listener != nullptr)
+        sliderChangeListeners.add (listener);
+}
+
+void OstrelAudioProcessor::removeSliderChangeListener (MySliderChangeListener* listener)
+{
+    if (listener != nullptr)
+        sliderChangeListeners.remove (listener);
+}
+
+void OstrelAudioProcessor::addModulationChangeListener (MyModulationSelectChangeListener* listener)
+{
+    if (listener != nullptr)
+        modulationChangeListeners.add (listener);
+}
+
+void OstrelAudioProcessor::removeModulationChangeListener (MyModulationSelectChangeListener* listener)
+{
+    if (listener != nullptr)
+        modulationChangeListeners.remove (listener);
+}
+
+void OstrelAudioProcessor::addModulationListener (const juce::String& paramID, ModulationListener* listener)
+{
+    if (listener == nullptr)
+        return;
+
+    const auto index = parameterIndex.find (paramID);
+    const juce::SpinLock::ScopedLockType lock (modulationListenersLock);
+
+    modulationListeners[paramID] = listener;
+
+    if (index != parameterIndex.end())
+        listenerForTarget[index->second] = listener;
+}
+
+void OstrelAudioProcessor::removeModulationListener (const juce::String& paramID, ModulationListener* listener)
+{
+    const auto index = parameterIndex.find (paramID);
+    const juce::SpinLock::ScopedLockType lock (modulationListenersLock);
+
+    const auto entry = modulationListeners.find (paramID);
+    if (entry == modulationListeners.end() || entry->second != listener)
+        return;
+
+    modulationListeners.erase (entry);
+
+    if (index != parameterIndex.end() && listenerForTarget[index->second] == listener)
+        listenerForTarget[index->second] = nullptr;
+}

@@ -127,10 +127,27 @@ public:
     void addModulationListener (const juce::String& paramID, ModulationListener* listener);
     /** Removes paramID's entry if it is listener; returns only once no audio-thread call is in flight. [message thread] */
     void removeModulationListener (const juce::String& paramID, ModulationListener* listener);
+    /** Makes the route tables follow the matrix parameters exactly: books every non-zero cell and clears every
+        route, flag and modulated target whose cells are now zero. [message or restoring thread] */
+    void rebookModulationMatrices();
 
     //============================================================================== programs
     /** <documents>/"Ostrel"/fileName; forms the path only. */
     juce::String getFilePath (juce::String fileName) const;
+    /** A program holding the current raw value of every record and the current picture path. [message thread] */
+    OstrelProgram makeProgramFromCurrentSettings (const juce::String& name);
+    /** Save of the presets bar: replaces every program of that name (or appends one) and writes it into the
+        presets file. Returns false when the file could not be rewritten (the old file then stays). [message thread] */
+    bool savePreset (const OstrelProgram& program);
+    /** Delete of the presets bar: erases entry programIndex of programs and every preset of its name from the
+        presets file. Returns false when nothing was erased or the file could not be rewritten. [message thread] */
+    bool deletePreset (int programIndex);
+    /** Puts program into the presets file in place of every preset of its name, or appends it. [message thread] */
+    bool writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
+    /** Drops every preset named name from the presets file. [message thread] */
+    bool removePresetFromFile (const juce::File& file, const juce::String& name) const;
+    /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
+    float sanitisedParameterValue (const juce::String& paramID, double value) const;
 
     //==============================================================================
     juce::AudioProcessorValueTreeState valueTreeState;
@@ -170,8 +187,12 @@ public:
     DisplayFeed<scopeSize> scopeBuffer;
     int scopeRingIndex = 0;
     std::list<juce::String> modulatedTargetIds;
-    juce::ListenerList<MySliderChangeListener> sliderChangeListeners;
-    juce::ListenerList<MyModulationSelectChangeListener> modulationChangeListeners;
+    // Locked lists: they are used on the message thread and, during a state restore, on the host's thread.
+    juce::ListenerList<MySliderChangeListener, juce::Array<MySliderChangeListener*, juce::CriticalSection>>
+        sliderChangeListeners;
+    juce::ListenerList<MyModulationSelectChangeListener,
+                       juce::Array<MyModulationSelectChangeListener*, juce::CriticalSection>>
+        modulationChangeListeners;
     LfoState lfoStates[numLfos];
     EnvelopeState modEnvelopeStates[numModEnvelopes];
     Synth synth;
@@ -188,18 +209,30 @@ public:
     juce::UndoManager undoManager;
     std::unordered_map<juce::String, ModulationListener*> modulationListeners;
     std::vector<OstrelProgram> programs;
+    /** Guards programs between the host's program calls and the presets bar. */
+    juce::CriticalSection programsLock;
 
     /** The routing tables as the audio thread sees them; published by the message thread. */
     TripleBuffer<ModulationRoutes> publishedRoutes;
     /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
     ModulationListener* listenerForTarget[numModulationTargets] {};
+    /** The audio thread only try-locks this and, while holding it, tells controls only when
+        publishedRoutes.hasFresh() is false: a newer routing may have sent a target's control the NaN that a value
+        computed from an older routing must not overwrite. */
     juce::SpinLock modulationListenersLock;
+    /** Guards midiModulations, modulatedTargetIds, the three *SourcesInUse tables and the writer side of
+        publishedRoutes; readers off the audio thread (the grids) take it too. Never taken by the audio thread. */
+    juce::CriticalSection routingLock;
 
 private:
     //============================================================================== parameter model
     void buildProcessorParameterLists();
     void completeParameterModel();
     void fillNoteLengthBeats();
+
+    //============================================================================== routing
+    /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
+    void publishRoutes();
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();
@@ -232,6 +265,10 @@ private:
 
     /** Number of values a preset holds: every record of allConfigs. */
     int numPresetValues = 0;
+
+    //============================================================================== state
+    /** Writes the PNG copy of the current picture into the documents sub-folder. */
+    void writePictureCopy();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)
 };

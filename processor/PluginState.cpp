@@ -1,5 +1,111 @@
 #include "PluginProcessor.h"
 
-void OstrelAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
+#include <cmath>
 
-void OstrelAudioProcessor::setStateInformation (const void*, int) {}
+namespace
+{
+const juce::Identifier imagePathType{ "ImagePath" };
+const juce::Identifier pathProperty{ "path" };
+
+/** The file-name part of a picture path: the text after its last "/", or the whole path. */
+juce::String fileNamePart (const juce::String& path) { return path.fromLastOccurrenceOf ("/", false, false); }
+
+bool isExistingFile (const juce::String& path)
+{
+    return juce::File::isAbsolutePath (path) && juce::File (path).existsAsFile();
+}
+} // namespace
+
+void OstrelAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto state = valueTreeState.copyState();
+
+    if (const auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+
+    writePictureCopy();
+}
+
+void OstrelAudioProcessor::writePictureCopy()
+{
+    juce::String path;
+    juce::Image picture;
+
+    {
+        // The image handle is shared, not copied: loadFile replaces loadedImage but never draws into it.
+        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
+        path = imagePath;
+        picture = loadedImage;
+    }
+
+    const auto name = fileNamePart (path);
+    if (name.isEmpty() || !picture.isValid())
+        return;
+
+    const juce::File target (getFilePath (name));
+    if (target.isDirectory() || !target.getParentDirectory().createDirectory().wasOk())
+        return;
+
+    // Written beside the copy and moved over it, so the copy holds exactly the new PNG or stays as it was.
+    juce::TemporaryFile temporary (target);
+
+    {
+        juce::FileOutputStream stream (temporary.getFile(), 0);
+        if (!stream.openedOk())
+            return;
+
+        juce::PNGImageFormat png;
+        if (!png.writeImageToStream (picture, stream))
+            return;
+
+        stream.flush();
+        if (stream.getStatus().failed())
+            return;
+    }
+
+    temporary.overwriteTargetFileWithTemporary();
+}
+
+void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (auto xml = getXmlFromBinary (data, sizeInBytes);
+        xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
+    {
+        // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
+        for (auto* child : xml->getChildWithTagNameIterator ("PARAM"))
+        {
+            const auto paramID = child->getStringAttribute ("id");
+            if (valueTreeState.getParameter (paramID) == nullptr || !child->hasAttribute ("value"))
+                continue;
+
+            const auto stored = child->getDoubleAttribute ("value");
+            const auto sanitised = sanitisedParameterValue (paramID, stored);
+
+            if (!std::isfinite (stored) || (float) stored != sanitised)
+                child->setAttribute ("value", (double) sanitised);
+        }
+
+        valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+    }
+
+    auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
+    const auto stored = node.getProperty (pathProperty).toString();
+
+    if (stored.isNotEmpty())
+    {
+        const auto name = fileNamePart (stored);
+        const auto copy = name.isNotEmpty() ? getFilePath (name) : juce::String();
+
+        auto chosen = isExistingFile (copy) ? copy : stored;
+        if (!isExistingFile (chosen))
+            chosen = {};
+
+        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
+        imagePath = chosen;
+    }
+
+    if (const auto path = getImagePath(); path.isNotEmpty())
+        loadFile (path, false);
+
+    rebookModulationMatrices();
+}

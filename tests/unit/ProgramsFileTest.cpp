@@ -1,0 +1,383 @@
+#include "RoutingStateFixtures.h"
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+using namespace routing_fixtures;
+
+namespace
+{
+juce::Array<juce::var> threePresets()
+{
+    return { presetObject ("Soft", { { "Attack", 10.0 }, { "Decay", 30.0 }, { "Gain", -6.0 } }),
+             presetObject ("Bright", { { "Attack", 20.0 }, { "Freq", 8000.0 } }),
+             presetObject ("Third",
+                           { { "Attack", 42.0 }, { "Decay", 7.5 }, { "Mod_LFO2_Q", 0.5 }, { "Octave", 3.0 } }) };
+}
+
+juce::MemoryBlock fileBytes()
+{
+    juce::MemoryBlock bytes;
+    presetsFile().loadFileAsData (bytes);
+    return bytes;
+}
+
+juce::var parsedFile() { return juce::JSON::parse (presetsFile().loadFileAsString()); }
+
+juce::Array<juce::var> fileElements()
+{
+    const auto root = parsedFile();
+    if (auto* object = root.getDynamicObject())
+        if (auto* array = object->getProperty (pluginPresetFileCheckName).getArray())
+            return *array;
+    return {};
+}
+
+juce::StringArray namesIn (const juce::Array<juce::var>& elements)
+{
+    juce::StringArray names;
+    for (const auto& element : elements)
+        names.add (element.isObject() ? element["PresetName"].toString() : "<" + element.toString() + ">");
+    return names;
+}
+
+int indexOfParameter (OstrelAudioProcessor& processor, const juce::String& paramID)
+{
+    int k = 0;
+    for (auto* group : processor.allConfigs)
+        for (const auto& config : *group)
+        {
+            if (config.paramID == paramID)
+                return k;
+            ++k;
+        }
+    return -1;
+}
+} // namespace
+
+TEST (Programs, HostOperationsWithoutPresetsFile)
+{
+    OstrelAudioProcessor processor;
+    testing_helpers::setRaw (processor, "Attack", 33.0f);
+
+    EXPECT_EQ (processor.getNumPrograms(), 1);
+    EXPECT_EQ (processor.getCurrentProgram(), 0);
+    EXPECT_EQ (processor.getProgramName (0), "Init");
+    EXPECT_EQ (processor.getProgramName (1), "NoPreset");
+
+    processor.setCurrentProgram (1);
+    processor.setCurrentProgram (0);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Attack"), 33.0f);
+    EXPECT_TRUE (testing_helpers::documentsFolder().isDirectory());
+}
+
+TEST (Programs, HostOperationsWithThreePresets)
+{
+    writePresetsFile (presetsText (threePresets()));
+    OstrelAudioProcessor processor;
+
+    ASSERT_EQ (processor.programs.size(), 3u);
+    EXPECT_EQ (processor.getNumPrograms(), 4) << "program 0 is Init, so every preset has its own number";
+
+    const std::pair<int, const char*> names[]{ { 0, "Init" },  { 1, "Soft" },     { 2, "Bright" },
+                                               { 3, "Third" }, { 4, "NoPreset" }, { -1, "NoPreset" } };
+    for (const auto& [index, name] : names)
+        EXPECT_EQ (processor.getProgramName (index), name) << index;
+
+    processor.changeProgramName (1, "Renamed");
+    EXPECT_EQ (processor.getProgramName (1), "Soft");
+
+    testing_helpers::setRaw (processor, "Attack", 5.0f);
+    for (auto index : { 0, 4, -1, 99 })
+    {
+        processor.setCurrentProgram (index);
+        EXPECT_FLOAT_EQ (rawValue (processor, "Attack"), 5.0f) << index;
+    }
+
+    processor.setCurrentProgram (3);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Attack"), 42.0f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Decay"), 7.5f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Mod_LFO2_Q"), 0.5f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Octave"), 3.0f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Release"), 0.0f) << "a missing key is 0";
+    EXPECT_FLOAT_EQ (rawValue (processor, "Sustain"), 0.01f) << "0 is below Sustain's range";
+    EXPECT_EQ (processor.getCurrentProgram(), 0);
+}
+
+TEST (Programs, ProgramValueEqualToAStaleTreeValueStillReachesTheParameter)
+{
+    writePresetsFile (presetsText (threePresets()));
+    OstrelAudioProcessor processor;
+
+    processor.setCurrentProgram (3); // the tree now holds Attack 42
+    testing_helpers::setRaw (processor, "Attack", 60.0f);
+    processor.setCurrentProgram (3);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Attack"), 42.0f);
+}
+
+TEST (Programs, ReadingIsForgivingAboutElementsAndKeys)
+{
+    juce::Array<juce::var> elements{
+        7,
+        presetObject ("NoDecay", { { "Attack", 1.5 }, { "Sustain", 0.5 }, { "Mod_Rand_Gain", -0.25 } }),
+        "text",
+        presetObject ({}, { { "Attack", 2.0 } }, "/pictures/cat.png"),
+        juce::var (juce::Array<juce::var>{ 1, 2 })
+    };
+    writePresetsFile (presetsText (elements));
+
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 2u);
+
+    const auto& noDecay = processor.programs[0];
+    EXPECT_EQ (noDecay.name, "NoDecay");
+    ASSERT_EQ (noDecay.values.size(), 1027u);
+    EXPECT_FLOAT_EQ (noDecay.values[0], 1.5f);
+    EXPECT_FLOAT_EQ (noDecay.values[1], 0.0f);
+    EXPECT_FLOAT_EQ (noDecay.values[2], 0.5f);
+    EXPECT_FLOAT_EQ (noDecay.values[(size_t) indexOfParameter (processor, "Mod_Rand_Gain")], -0.25f);
+    EXPECT_TRUE (noDecay.imagePath.isEmpty());
+
+    EXPECT_EQ (processor.programs[1].name, "");
+    EXPECT_EQ (processor.programs[1].imagePath, "/pictures/cat.png");
+}
+
+TEST (Programs, FilesWithoutAPresetArrayGiveNoPresets)
+{
+    const juce::String texts[]{
+        presetsText (threePresets(), "Presets"),
+        "[1, 2, 3]",
+        "{\"OstrelPresets.json\": {\"PresetName\": \"x\"}}",
+        "not json at all {",
+        "",
+    };
+
+    for (const auto& text : texts)
+    {
+        SCOPED_TRACE (text.substring (0, 40).toStdString());
+        writePresetsFile (text, false);
+        OstrelAudioProcessor processor;
+        EXPECT_TRUE (processor.programs.empty());
+        EXPECT_EQ (processor.getNumPrograms(), 1);
+    }
+}
+
+TEST (Programs, TrailingZeroByteIsReadAndWrittenAndTheFileReadsBackIdentically)
+{
+    writePresetsFile (presetsText (threePresets()), true);
+
+    OstrelAudioProcessor writer;
+    ASSERT_EQ (writer.programs.size(), 3u);
+    testing_helpers::setRaw (writer, "Attack", 12.34f);
+    testing_helpers::setRaw (writer, "Sustain", 0.1f);
+    testing_helpers::setRaw (writer, "Mod_Env3_..", -0.75f);
+    auto lead = writer.makeProgramFromCurrentSettings ("Lead");
+    lead.imagePath = "/pictures/dog.png";
+    ASSERT_TRUE (writer.savePreset (lead));
+
+    const auto bytes = fileBytes();
+    ASSERT_GT (bytes.getSize(), 2u);
+    EXPECT_EQ (bytes[bytes.getSize() - 1], 0) << "one zero byte after the text";
+    EXPECT_EQ (bytes[bytes.getSize() - 2], '}');
+    EXPECT_EQ (juce::String (juce::CharPointer_UTF8 (static_cast<const char*> (bytes.getData()))).indexOfChar ('\n'),
+               -1)
+        << "all on one line";
+
+    OstrelAudioProcessor reader;
+    ASSERT_EQ (reader.programs.size(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ (reader.programs[i].name, writer.programs[i].name);
+        EXPECT_EQ (reader.programs[i].values, writer.programs[i].values) << i;
+        EXPECT_EQ (reader.programs[i].imagePath, writer.programs[i].imagePath);
+    }
+    EXPECT_EQ (reader.programs[3].values, allRawValues (writer));
+    EXPECT_EQ (reader.programs[3].imagePath, "/pictures/dog.png");
+}
+
+TEST (Programs, WrittenPresetHasItsKeysInModelOrder)
+{
+    OstrelAudioProcessor processor;
+    ASSERT_TRUE (processor.savePreset (processor.makeProgramFromCurrentSettings ("Order")));
+
+    const auto elements = fileElements();
+    ASSERT_EQ (elements.size(), 1);
+    const auto& properties = elements[0].getDynamicObject()->getProperties();
+    ASSERT_EQ (properties.size(), 1 + 1027) << "no imagePath without a picture";
+    EXPECT_EQ (properties.getName (0).toString(), "PresetName");
+    EXPECT_EQ (properties.getName (1).toString(), "Attack");
+    EXPECT_EQ (properties.getName (2).toString(), "Decay");
+    EXPECT_EQ (properties.getName (1027).toString(), "Mod_Rand_Release4");
+}
+
+TEST (Programs, SaveReplacesEveryPresetOfTheSameNameInPlace)
+{
+    juce::Array<juce::var> elements{ presetObject ("Pad", { { "Attack", 1.0 } }),
+                                     "keep me",
+                                     presetObject ("Bass", { { "Attack", 2.0 } }),
+                                     presetObject ("Pad", { { "Attack", 3.0 } }),
+                                     presetObject ("pad", { { "Attack", 4.0 } }) };
+    writePresetsFile (presetsText (elements));
+
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 4u);
+    testing_helpers::setRaw (processor, "Attack", 55.0f);
+    ASSERT_TRUE (processor.savePreset (processor.makeProgramFromCurrentSettings ("Pad")));
+
+    const auto written = fileElements();
+    EXPECT_EQ (namesIn (written), juce::StringArray ({ "Pad", "<keep me>", "Bass", "Pad", "pad" }));
+    EXPECT_DOUBLE_EQ ((double) written[0]["Attack"], 55.0);
+    EXPECT_DOUBLE_EQ ((double) written[3]["Attack"], 55.0);
+    EXPECT_DOUBLE_EQ ((double) written[4]["Attack"], 4.0) << "names match case-sensitively";
+
+    ASSERT_EQ (processor.programs.size(), 4u);
+    EXPECT_FLOAT_EQ (processor.programs[0].values[0], 55.0f);
+    EXPECT_FLOAT_EQ (processor.programs[2].values[0], 55.0f);
+    EXPECT_FLOAT_EQ (processor.programs[3].values[0], 4.0f);
+}
+
+TEST (Programs, SaveAppendsANewNameAndAWrongRootIsReplaced)
+{
+    writePresetsFile (presetsText (threePresets(), "SomethingElse"));
+    OstrelAudioProcessor processor;
+    ASSERT_TRUE (processor.programs.empty());
+
+    ASSERT_TRUE (processor.savePreset (processor.makeProgramFromCurrentSettings ("Lead")));
+    EXPECT_EQ (namesIn (fileElements()), juce::StringArray ({ "Lead" }));
+    const auto root = parsedFile();
+    ASSERT_TRUE (root.isObject());
+    EXPECT_EQ (root.getDynamicObject()->getProperties().size(), 1);
+    EXPECT_EQ (processor.getNumPrograms(), 2);
+    EXPECT_EQ (processor.getProgramName (1), "Lead");
+    EXPECT_EQ (processor.presetsFile, presetsFile());
+}
+
+TEST (Programs, DeleteErasesTheProgramAndEveryPresetOfItsNameFromTheFile)
+{
+    juce::Array<juce::var> elements{ presetObject ("A", {}), presetObject ("B", {}), presetObject ("C", {}), 3,
+                                     presetObject ("D", {}), presetObject ("C", {}), presetObject ("E", {}) };
+    writePresetsFile (presetsText (elements));
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 6u);
+
+    EXPECT_FALSE (processor.deletePreset (6));
+    EXPECT_FALSE (processor.deletePreset (-1));
+    EXPECT_EQ (processor.programs.size(), 6u);
+
+    ASSERT_TRUE (processor.deletePreset (2)); // preset number 3, "C"
+    EXPECT_EQ (processor.programs.size(), 5u);
+    EXPECT_EQ (processor.getProgramName (3), "D");
+    EXPECT_EQ (namesIn (fileElements()), juce::StringArray ({ "A", "B", "<3>", "D", "E" }));
+}
+
+TEST (Programs, FailedRewriteLeavesTheOldFile)
+{
+    writePresetsFile (presetsText ({ presetObject ("Old", { { "Attack", 1.0 } }) }));
+    const auto before = fileBytes();
+    OstrelAudioProcessor processor;
+
+    // Every write beyond a few bytes fails, as on a full disk; a preset is far longer.
+    const auto oldHandler = std::signal (SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    getrlimit (RLIMIT_FSIZE, &oldLimit);
+    rlimit limit = oldLimit;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &limit), 0);
+
+    const auto saved = processor.savePreset (processor.makeProgramFromCurrentSettings ("New"));
+
+    setrlimit (RLIMIT_FSIZE, &oldLimit);
+    std::signal (SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE (saved);
+    EXPECT_EQ (fileBytes(), before);
+    EXPECT_EQ (processor.programs.size(), 2u) << "the program list changes all the same";
+    EXPECT_EQ (testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false).size(), 1)
+        << "no temporary file is left behind";
+}
+
+TEST (Programs, ValuesOutOfRangeAreClampedAndNaNGivesTheDefault)
+{
+    juce::Array<juce::var> elements{ presetObject ("Wild",
+                                                   { { "Attack", 1.0e9 },
+                                                     { "Gain", -1.0e9 },
+                                                     { "Freq", 1.0e300 },
+                                                     { "Mod_LFO1_Q", 7.0 },
+                                                     { "Octave", 99.0 },
+                                                     { "Mono", -3.0 } }) };
+    writePresetsFile (presetsText (elements));
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 1u);
+
+    auto withNaN = processor.programs[0];
+    withNaN.name = "NaN";
+    withNaN.values[1] = std::numeric_limits<float>::quiet_NaN(); // Decay
+    withNaN.values[2] = std::numeric_limits<float>::infinity();  // Sustain
+    processor.programs.push_back (withNaN);
+
+    processor.setCurrentProgram (1);
+    const std::pair<const char*, float> expected[]{ { "Attack", 100.0f },   { "Gain", -48.0f }, { "Freq", 20000.0f },
+                                                    { "Mod_LFO1_Q", 1.0f }, { "Octave", 4.0f }, { "Mono", 0.0f } };
+    for (const auto& [id, value] : expected)
+        EXPECT_FLOAT_EQ (rawValue (processor, id), value) << id;
+
+    processor.setCurrentProgram (2);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Decay"), 20.0f) << "NaN gives the default";
+    EXPECT_FLOAT_EQ (rawValue (processor, "Sustain"), 1.0f);
+
+    for (auto* group : processor.allConfigs)
+        for (const auto& config : *group)
+            EXPECT_TRUE (std::isfinite (config.raw())) << config.paramID;
+}
+
+TEST (Programs, ProgramWithoutPictureDropsThePictureAndClearsTheGrid)
+{
+    writePresetsFile (presetsText (threePresets()));
+    OstrelAudioProcessor processor;
+    processor.transformedImage = smallPicture();
+    processor.imagePath = "/pictures/old.png";
+    processor.imageGrid[1234].store (0.5f);
+
+    processor.setCurrentProgram (1);
+
+    EXPECT_FALSE (processor.transformedImage.isValid());
+    EXPECT_TRUE (processor.getImagePath().isEmpty());
+    EXPECT_EQ (processor.imageGrid[1234].load(), 0.0f);
+}
+
+TEST (Programs, ProgramWithPictureLoadsIt)
+{
+    const auto picture = writePng (picturesFolder().getChildFile ("program.png"));
+    writePresetsFile (presetsText ({ presetObject ("Pictured", { { "Attack", 3.0 } }, picture.getFullPathName()) }));
+    OstrelAudioProcessor processor;
+    processor.imageGrid[77].store (0.25f);
+
+    processor.setCurrentProgram (1);
+
+    EXPECT_EQ (processor.getImagePath(), picture.getFullPathName());
+    EXPECT_TRUE (processor.loadedImage.isValid());
+    EXPECT_TRUE (processor.transformedImage.isValid());
+    EXPECT_EQ (processor.imageGrid[77].load(), 0.0f) << "the grid waits for the next transform pass";
+}
+
+TEST (Programs, PresetFileFormatIsStable)
+{
+    // Generated once by this code and committed: a presets file of an earlier build must still load.
+    const auto frozen = frozenFixturesFolder().getChildFile ("OstrelPresets-v1.json");
+    ASSERT_TRUE (frozen.existsAsFile());
+    testing_helpers::documentsFolder().createDirectory();
+    ASSERT_TRUE (frozen.copyFileTo (presetsFile()));
+
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 2u);
+    EXPECT_EQ (processor.getProgramName (1), "Frozen Lead");
+    EXPECT_EQ (processor.getProgramName (2), "Frozen Pad");
+    EXPECT_EQ (processor.programs[1].imagePath, "/pictures/frozen.png");
+
+    processor.setCurrentProgram (1);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Attack"), 12.5f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Freq"), 1234.0f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Mod_LFO1_Freq"), 0.5f);
+    EXPECT_FLOAT_EQ (rawValue (processor, "Mod_Vel_Gain"), -0.25f);
+}
