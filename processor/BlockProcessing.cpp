@@ -93,9 +93,6 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
     outputFilter[1].coefficients = outputFilter[0].coefficients;
     updateOutputFilter();
 
-    if (const auto found = parameterIndex.find (filterConfigs[FilterIndex::freq].paramID);
-        found != parameterIndex.end())
-        freqTargetRow = found->second;
 }
 
 void OstrelAudioProcessor::reset()

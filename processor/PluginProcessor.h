@@ -260,7 +260,7 @@ private:
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;
-    /** Row of "Freq" among the modulation targets, found once when preparing. */
+    /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
 
     /** Number of values a preset holds: every record of allConfigs. */

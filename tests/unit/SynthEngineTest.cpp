@@ -15,7 +15,7 @@ TEST_F (SynthTest, IdleVoicesRenderZerosAndReportNoCutoff)
     EXPECT_EQ (peak (left), 0.0f);
     EXPECT_EQ (peak (right), 0.0f);
     EXPECT_EQ (synth.voices[3].ampLevel, 0.0f);
-    EXPECT_EQ (processor->cutoffReports, 0);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 0);
 }
 
 TEST_F (SynthTest, CutoffIsReportedOncePerRenderOnlyWhileTheCurrentVoiceSounds)
@@ -27,12 +27,12 @@ TEST_F (SynthTest, CutoffIsReportedOncePerRenderOnlyWhileTheCurrentVoiceSounds)
 
     render (300);
     render (300);
-    EXPECT_EQ (processor->cutoffReports, 2);
-    EXPECT_EQ (processor->lastReportedCutoff, synth.voices[4].cutoff);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 2);
+    EXPECT_FLOAT_EQ (cutoffRecorder.lastReportedCutoff, synth.voices[4].cutoff);
 
     synth.noteOff (64); // voice 4 goes idle at once; voice 1 still sounds
     render (300);
-    EXPECT_EQ (processor->cutoffReports, 2);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 2);
 }
 
 TEST_F (SynthTest, ChannelsCarryTheSameSumOrOnlyChannelZero)
