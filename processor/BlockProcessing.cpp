@@ -196,11 +196,13 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         if (juce::isPositiveAndBelow (routes.modulatedTargets[i], numModulationTargets))
             hasLfoOrEnvelopeRoute[routes.modulatedTargets[i]] = true;
 
-    // The editor's controls are only told while nobody is changing the listener table.
+    // The editor's controls are only told while nobody is changing the listener table, and only when these
+    // routes are still the newest: a control that lost its last route may just have been sent its NaN.
     const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
-    const auto tellListener = [this, &listenersLock] (int row, float value)
+    const auto mayTellListeners = listenersLock.isLocked() && ! publishedRoutes.hasFresh();
+    const auto tellListener = [this, mayTellListeners] (int row, float value)
     {
-        if (listenersLock.isLocked())
+        if (mayTellListeners)
             if (auto* listener = listenerForTarget[row])
                 listener->setModulationValue (value);
     };
