@@ -73,9 +73,13 @@ void OstrelAudioProcessor::handleController (int number, int value)
     }
     else if (number >= 120 && number <= 127)
     {
-        // The amplitude envelopes keep running, so sounding voices fade out rather than click.
+        // The amplitude envelopes keep their level, so sounding voices fade out rather than click; they are
+        // released, since with their notes cleared no note-off could ever end them.
         for (auto& voice : synth.voices)
+        {
             voice.resetVoice();
+            voice.release();
+        }
 
         synth.sustainPedal = false;
     }
