@@ -400,6 +400,35 @@ void Voice::updateParameters() noexcept
     filterType = pendingFilterType;
 }
 
+void Voice::start (float newPeriod, int newNote, float newVelocityGain) noexcept
+{
+    targetPeriod = newPeriod;
+    period = newPeriod;
+    note = newNote;
+    velocityGain = newVelocityGain;
+    startLevel += 0.0002f;
+
+    // The attack rises from whatever level the voice still has.
+    if (attackStep > 0.0f)
+    {
+        ampState = 1;
+    }
+    else if (decayStep > 0.0f)
+    {
+        ampState = 2;
+        ampLevel = 1.0f;
+    }
+    else
+    {
+        ampState = 3;
+        ampLevel = sustain;
+    }
+
+    filterEnvLevel += 0.0002f;
+    filterEnvTarget = 2.0f;
+    filterEnvCoef = filterAttackCoef;
+}
+
 void Voice::release() noexcept
 {
     filterEnvTarget = 0.0f;

@@ -61,6 +61,8 @@ public:
     float render() noexcept;
     /** Control-rate refresh. [audio thread] */
     void updateParameters() noexcept;
+    /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
+    void start (float newPeriod, int newNote, float newVelocityGain) noexcept;
     /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
     void release() noexcept;
     /** Clears note, oscillator and filter state, start level and filter envelope; keeps the amplitude envelope.

@@ -92,30 +92,7 @@ protected:
         refreshControls();
 
         auto& voice = synth.voices[(size_t) index];
-        voice.note = note;
-        voice.targetPeriod = period;
-        voice.period = period;
-        voice.velocityGain = velocityGain;
-        voice.startLevel += 0.0002f;
-
-        if (voice.attackStep > 0.0f)
-        {
-            voice.ampState = 1;
-        }
-        else if (voice.decayStep > 0.0f)
-        {
-            voice.ampState = 2;
-            voice.ampLevel = 1.0f;
-        }
-        else
-        {
-            voice.ampState = 3;
-            voice.ampLevel = voice.sustain;
-        }
-
-        voice.filterEnvLevel += 0.0002f;
-        voice.filterEnvTarget = 2.0f;
-        voice.filterEnvCoef = voice.filterAttackCoef;
+        voice.start (period, note, velocityGain);
         synth.currentVoice = index;
         return voice;
     }
