@@ -29,6 +29,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
         cell.store (0.0f, std::memory_order_relaxed);
 
     completeParameterModel();
+    freqTargetRow = parameterIndex.at (filterConfigs[FilterIndex::freq].paramID);
 
     for (int i = 0; i < numVoices; ++i)
         synth.voices[(size_t) i].wavetable = &wavetableBuffers[i];
