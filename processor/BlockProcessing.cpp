@@ -93,9 +93,6 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
     outputFilter[1].coefficients = outputFilter[0].coefficients;
     updateOutputFilter();
 
-    if (const auto found = parameterIndex.find (filterConfigs[FilterIndex::freq].paramID);
-        found != parameterIndex.end())
-        freqTargetRow = found->second;
 }
 
 void OstrelAudioProcessor::reset()
@@ -199,11 +196,13 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         if (juce::isPositiveAndBelow (routes.modulatedTargets[i], numModulationTargets))
             hasLfoOrEnvelopeRoute[routes.modulatedTargets[i]] = true;
 
-    // The editor's controls are only told while nobody is changing the listener table.
+    // The editor's controls are only told while nobody is changing the listener table, and only when these
+    // routes are still the newest: a control that lost its last route may just have been sent its NaN.
     const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
-    const auto tellListener = [this, &listenersLock] (int row, float value)
+    const auto mayTellListeners = listenersLock.isLocked() && ! publishedRoutes.hasFresh();
+    const auto tellListener = [this, mayTellListeners] (int row, float value)
     {
-        if (listenersLock.isLocked())
+        if (mayTellListeners)
             if (auto* listener = listenerForTarget[row])
                 listener->setModulationValue (value);
     };

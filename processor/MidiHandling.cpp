@@ -73,9 +73,13 @@ void OstrelAudioProcessor::handleController (int number, int value)
     }
     else if (number >= 120 && number <= 127)
     {
-        // The amplitude envelopes keep running, so sounding voices fade out rather than click.
+        // The amplitude envelopes keep their level, so sounding voices fade out rather than click; they are
+        // released, since with their notes cleared no note-off could ever end them.
         for (auto& voice : synth.voices)
+        {
             voice.resetVoice();
+            voice.release();
+        }
 
         synth.sustainPedal = false;
     }
@@ -172,30 +176,7 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
     }
 
     auto& voice = voices[(size_t) chosen];
-    voice.targetPeriod = period;
-    voice.period = period;
-    voice.note = note;
-    voice.velocityGain = ((float) ((gainVelocity + 64) * (gainVelocity + 64)) * 0.004f - 8.0f) / 100.0f;
-    voice.startLevel += startLevelStep;
-
-    if (voice.attackStep > 0.0f)
-    {
-        voice.ampState = 1;
-    }
-    else if (voice.decayStep > 0.0f)
-    {
-        voice.ampState = 2;
-        voice.ampLevel = 1.0f;
-    }
-    else
-    {
-        voice.ampState = 3;
-        voice.ampLevel = voice.sustain;
-    }
-
-    voice.filterEnvLevel += startLevelStep;
-    voice.filterEnvTarget = 2.0f;
-    voice.filterEnvCoef = voice.filterAttackCoef;
+    voice.start (period, note, ((float) ((gainVelocity + 64) * (gainVelocity + 64)) * 0.004f - 8.0f) / 100.0f);
 
     for (int i = 0; i < numLfos; ++i)
     {

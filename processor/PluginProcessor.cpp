@@ -29,6 +29,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
         cell.store (0.0f, std::memory_order_relaxed);
 
     completeParameterModel();
+    freqTargetRow = parameterIndex.at (filterConfigs[FilterIndex::freq].paramID);
 
     for (int i = 0; i < numVoices; ++i)
         synth.voices[(size_t) i].wavetable = &wavetableBuffers[i];
@@ -57,6 +58,19 @@ OstrelAudioProcessor::~OstrelAudioProcessor()
         valueTreeState.removeParameterListener (config.paramID, this);
 
     stopThread (100);
+
+    // On Linux the LV2 and VST3 wrappers run the framework's message thread themselves, and hosts destroy the
+    // plug-in on a thread of their own while that message thread may be inside the parameter tree's timer. Holding
+    // the message thread until the tree is gone means no timer callback is halfway through it as it is taken down.
+#if JUCE_LINUX || JUCE_BSD
+    const auto wrapperRunsMessageThread = wrapperType == wrapperType_LV2 || wrapperType == wrapperType_VST3;
+#else
+    const auto wrapperRunsMessageThread = false;
+#endif
+
+    if (auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+        wrapperRunsMessageThread && messageManager != nullptr && !messageManager->isThisTheMessageThread())
+        teardownLock = std::make_unique<juce::MessageManagerLock>();
 }
 
 const juce::String OstrelAudioProcessor::getName() const { return "Ostrel"; }

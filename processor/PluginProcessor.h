@@ -153,6 +153,8 @@ public:
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
 
     //==============================================================================
+    /** Holds the message thread from the end of the destructor until the members below are gone (see there). */
+    std::unique_ptr<juce::MessageManagerLock> teardownLock;
     juce::AudioProcessorValueTreeState valueTreeState;
 
     juce::StringArray lfoWaveNames;
@@ -241,7 +243,7 @@ private:
     void readProgramsFromPresetsFile();
 
     //============================================================================== block processing
-    /** Steps 10-13 of a block: MIDI routes, processor LFOs and envelopes, LFO/envelope routes. [audio thread] */
+    /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
     void updateModulatedValues (int numSamples);
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
@@ -263,7 +265,7 @@ private:
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;
-    /** Row of "Freq" among the modulation targets, found once when preparing. */
+    /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
 
     /** Number of values a preset holds: every record of allConfigs. */

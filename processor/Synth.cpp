@@ -11,25 +11,29 @@ constexpr double singlePrecisionPi = 3.1415927410125732;
 const float lnTwo = std::log (2.0f);
 
 /** fmod (a, 2π). A phase plus one step lands in [0, 4π): there a single subtraction is exact
-    (Sterbenz) and gives the same float as fmod, without its cost. */
+    (Sterbenz) and gives the same float as fmod, without its cost. A result that fmod cannot give in
+    [0, 2π) (from a NaN or negative phase) restarts the cycle at 0, so every table read stays in range. */
 inline float wrapPhase (float a) noexcept
 {
     if (a >= 0.0f && a < 2.0f * twoPi)
         return a >= twoPi ? a - twoPi : a;
 
-    return std::fmod (a, twoPi);
-}
-
-/** Truncates a read position known to lie in [0, limit); anything else (NaN included) reads point 0. */
-inline int readIndex (float position, int limit) noexcept
-{
-    return position >= 0.0f && position < (float) limit ? (int) position : 0;
+    const float wrapped = std::fmod (a, twoPi);
+    return wrapped >= 0.0f ? wrapped : 0.0f;
 }
 
 /** Limits a grid coordinate to 0..511; NaN goes to 0. */
 inline float clampToGrid (float coordinate) noexcept
 {
     return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
+}
+
+/** The integer part of a circle centre coordinate. Wild values (NaN included) are first brought near the
+    grid, which changes nothing that a circle of radius up to 1,024 can read. */
+inline float truncatedCentre (float coordinate) noexcept
+{
+    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
+    return (float) (int) near;
 }
 
 inline float gridAt (const std::atomic<float>* grid, int index) noexcept
@@ -43,15 +47,17 @@ WaveTableList::WaveTableList()
 {
     random.setSeedRandomly();
 
-    for (int u = 0; u < sineTableSize; ++u)
-        sineTable[u] = (float) std::sin (2.0 * u * juce::MathConstants<double>::pi / sineTableSize);
+    for (int u = 0; u < tableSize; ++u)
+    {
+        shapeTables[0][u] = sine (u);
+        shapeTables[1][u] = saw (u);
+        shapeTables[2][u] = square (u);
+        shapeTables[3][u] = triangle (u);
+    }
 }
 
 float WaveTableList::sine (int u) const noexcept
 {
-    if (size == sineTableSize && u >= 0 && u < sineTableSize)
-        return sineTable[u];
-
     return (float) std::sin (2.0 * u * juce::MathConstants<double>::pi / size);
 }
 
@@ -86,7 +92,7 @@ void Voice::prepareToPlay (int newSampleRate)
     ampState = 0;
 }
 
-float Voice::pictureOscillator() noexcept
+void Voice::updateOscillatorSteps() noexcept
 {
     if (playPeriod != pictureStepPeriod || imageFineTune != pictureStepFineTune)
     {
@@ -95,27 +101,6 @@ float Voice::pictureOscillator() noexcept
         pictureStep =
             (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageFineTune) / (double) playPeriod);
     }
-
-    const float oldStep = phaseStep;
-    phaseStep = pictureStep;
-    phase = wrapPhase (phase + oldStep);
-
-    jassert (wavetable != nullptr);
-    const float* table = wavetable->getReadPointer (0);
-    const int n = wavetable->getNumSamples();
-
-    // 512 points over 511 steps: the cycle ends on the last point and never interpolates back to the first.
-    const float x = phase * 511.0f / twoPi;
-    const int j = readIndex (x, n);
-    const float value = table[j] + (x - (float) j) * (table[(j + 1) % n] - table[j]);
-
-    return velocityGain * 0.2f * value + secondOscillator();
-}
-
-float Voice::secondOscillator() noexcept
-{
-    if (subLevel == 0.0f)
-        return 0.0f;
 
     if (playPeriod != subStepPeriod || subFineTune != subStepFineTune || subOctaveFactor != subStepOctaveFactor)
     {
@@ -126,33 +111,51 @@ float Voice::secondOscillator() noexcept
                            * singlePrecisionPi / (double) playPeriod);
     }
 
+    if (playPeriod != gridStepPeriod)
+    {
+        gridStepPeriod = playPeriod;
+        gridStep = twoPi / playPeriod;
+    }
+}
+
+float Voice::pictureOscillator() noexcept
+{
+    const float oldStep = phaseStep;
+    phaseStep = pictureStep;
+    phase = wrapPhase (phase + oldStep);
+
+    jassert (wavetable != nullptr);
+    const float* table = wavetable->getReadPointer (0);
+    const int n = wavetable->getNumSamples();
+
+    // 512 points over 511 steps: the cycle ends on the last point and never interpolates back to the first.
+    // With the phase in [0, 2π), x stays below 511.
+    const float x = phase * 511.0f / twoPi;
+    const int j = (int) x;
+    jassert (j >= 0 && j < n);
+    const float value = table[j] + (x - (float) j) * (table[j + 1 < n ? j + 1 : 0] - table[j]);
+
+    return velocityGain * 0.2f * value + secondOscillator();
+}
+
+float Voice::secondOscillator() noexcept
+{
+    if (subLevel == 0.0f)
+        return 0.0f;
+
     subPhase = wrapPhase (subPhase + subPhaseStep);
     subPhaseStep = subStep;
 
-    const int u = readIndex (subPhase * 512.0f / twoPi, 512);
+    const int u = (int) (subPhase * 512.0f / twoPi);
+    const int shapeIndex = (int) owner.globalSynthConfigs[GlobalIndex::oscType].currentValue.load();
     float shape;
 
-    switch ((int) owner.globalSynthConfigs[GlobalIndex::oscType].currentValue.load())
-    {
-        case 0:
-            shape = waveTables->sine (u);
-            break;
-        case 1:
-            shape = waveTables->saw (u);
-            break;
-        case 2:
-            shape = waveTables->square (u);
-            break;
-        case 3:
-            shape = waveTables->triangle (u);
-            break;
-        case 4:
-            shape = waveTables->noise();
-            break;
-        default:
-            shape = 0.0f;
-            break;
-    }
+    if (shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
+        shape = waveTables->periodicShape (shapeIndex, u); // 0 sine, 1 saw, 2 square, 3 triangle
+    else if (shapeIndex == 4)
+        shape = waveTables->noise();
+    else
+        shape = 0.0f;
 
     return shape * subLevel * 0.0625f;
 }
@@ -160,7 +163,7 @@ float Voice::secondOscillator() noexcept
 float Voice::gridOscillator() noexcept
 {
     const float oldStep = phaseStep;
-    phaseStep = twoPi / playPeriod;
+    phaseStep = gridStep;
     phase = wrapPhase (phase + oldStep);
 
     jassert (grid != nullptr);
@@ -171,12 +174,13 @@ float Voice::gridOscillator() noexcept
         // Along picture row c, column by column; rows and columns interpolate to their neighbours.
         const float c = clampToGrid (scanRow);
         const float u = phase * 512.0f / twoPi;
-        const int u0 = readIndex (u, 512);
+        const int u0 = (int) u;
         const int u1 = (u0 + 1) % 512;
         const float fu = u - (float) u0;
-        const float rowBelow = std::floor (c);
-        const int r0 = (int) rowBelow;
-        const int r1 = (int) std::ceil (c) % 512;
+        // c is never negative here, so truncation is floor and one step up is ceil.
+        const int r0 = (int) c;
+        const float rowBelow = (float) r0;
+        const int r1 = (c > rowBelow ? r0 + 1 : r0) % 512;
         const float fc = c - rowBelow;
 
         const float a0 = gridAt (grid, u0 * 512 + r0);
@@ -188,8 +192,8 @@ float Voice::gridOscillator() noexcept
     else
     {
         const float radius = scanRow / 2.0f;
-        const float px = clampToGrid ((float) (int) scanCentre[0] + radius * std::cos (phase));
-        const float py = clampToGrid ((float) (int) scanCentre[1] + radius * std::sin (phase));
+        const float px = clampToGrid (truncatedCentre (scanCentre[0]) + radius * std::cos (phase));
+        const float py = clampToGrid (truncatedCentre (scanCentre[1]) + radius * std::sin (phase));
         const int i = (int) px;
         const int j = (int) py;
         const int i1 = (i + 1) % 512;
@@ -282,8 +286,14 @@ float Voice::render() noexcept
         lastCutoff = cutoff;
 
     const double f = juce::jlimit (0.001, 0.99, lastCutoff);
-    const double q = resonance;
-    const double feedback = q + q / (1.0 - f);
+
+    if (f != feedbackCoefficient || resonance != feedbackResonance)
+    {
+        feedbackCoefficient = f;
+        feedbackResonance = resonance;
+        const double q = resonance;
+        feedback = q + q / (1.0 - f);
+    }
 
     const double s = oscillator;
     stage1 += f * ((s - stage1) + feedback * (stage1 - stage2));
@@ -390,6 +400,35 @@ void Voice::updateParameters() noexcept
     filterType = pendingFilterType;
 }
 
+void Voice::start (float newPeriod, int newNote, float newVelocityGain) noexcept
+{
+    targetPeriod = newPeriod;
+    period = newPeriod;
+    note = newNote;
+    velocityGain = newVelocityGain;
+    startLevel += 0.0002f;
+
+    // The attack rises from whatever level the voice still has.
+    if (attackStep > 0.0f)
+    {
+        ampState = 1;
+    }
+    else if (decayStep > 0.0f)
+    {
+        ampState = 2;
+        ampLevel = 1.0f;
+    }
+    else
+    {
+        ampState = 3;
+        ampLevel = sustain;
+    }
+
+    filterEnvLevel += 0.0002f;
+    filterEnvTarget = 2.0f;
+    filterEnvCoef = filterAttackCoef;
+}
+
 void Voice::release() noexcept
 {
     filterEnvTarget = 0.0f;
@@ -435,6 +474,10 @@ Synth::Synth (IProcessor& o) : owner (o)
 
 void Synth::render (float** outputs, int numSamples) noexcept
 {
+    // Block processing already flushes denormals; this keeps any other caller from meeting slow subnormal
+    // filter states when a voice plays a silent table.
+    juce::ScopedNoDenormals noDenormals;
+
     const auto& filter = owner.filterConfigs;
     const float q = filter[FilterIndex::q].currentValue;
     const float freq = filter[FilterIndex::freq].currentValue;
@@ -446,6 +489,7 @@ void Synth::render (float** outputs, int numSamples) noexcept
             continue;
 
         voice.playPeriod = voice.period * pitchBend;
+        voice.updateOscillatorSteps();
         voice.voiceGlideCoefficient = glideCoefficient;
         voice.resonance = q;
         voice.cutoffHz = freq;
@@ -492,6 +536,7 @@ void Synth::updateParameters() noexcept
         {
             voice.updateParameters();
             voice.playPeriod = voice.period * pitchBend;
+            voice.updateOscillatorSteps();
         }
     }
 

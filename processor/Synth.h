@@ -15,13 +15,25 @@ struct WaveTableList
     float square (int u) const noexcept;
     float noise() noexcept;
 
+    /** Shape 0 sine, 1 saw, 2 square or 3 triangle at point u (0 <= u < 512), from tables made once: the
+        second oscillator asks for one every sample. */
+    float periodicShape (int shape, int u) const noexcept
+    {
+        jassert (shape >= 0 && shape < numPeriodicShapes && u >= 0 && u < tableSize);
+        if (size == tableSize)
+            return shapeTables[shape][u];
+
+        return shape == 0 ? sine (u) : shape == 1 ? saw (u) : shape == 2 ? square (u) : triangle (u);
+    }
+
     juce::Random random;
     int size = 512;
 
+    static constexpr int numPeriodicShapes = 4;
+
 private:
-    static constexpr int sineTableSize = 512;
-    // sine (u) for the default size, computed once: the second oscillator asks for it every sample.
-    float sineTable[sineTableSize];
+    static constexpr int tableSize = 512;
+    float shapeTables[numPeriodicShapes][tableSize];
 };
 
 /** One of a voice's four private LFOs that move its filter cut-off. */
@@ -49,6 +61,8 @@ public:
     float render() noexcept;
     /** Control-rate refresh. [audio thread] */
     void updateParameters() noexcept;
+    /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
+    void start (float newPeriod, int newNote, float newVelocityGain) noexcept;
     /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
     void release() noexcept;
     /** Clears note, oscillator and filter state, start level and filter envelope; keeps the amplitude envelope.
@@ -119,13 +133,19 @@ public:
     float lfoSum = 0.0f;
 
 private:
+    friend class Synth;
+
     float pictureOscillator() noexcept;
     float secondOscillator() noexcept;
     float gridOscillator() noexcept;
     void tickLfos() noexcept;
 
-    // The oscillator steps depend on a power that only changes at control rate: they are recomputed
-    // only when one of their inputs changed (NaN keys force the first computation).
+    /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
+        control steps; the synth calls this right after changing them. */
+    void updateOscillatorSteps() noexcept;
+
+    // Values that need a division or a power but whose inputs change rarely: recomputed only when an input
+    // changed (NaN keys force the first computation).
     float pictureStepPeriod = std::numeric_limits<float>::quiet_NaN();
     float pictureStepFineTune = std::numeric_limits<float>::quiet_NaN();
     float pictureStep = 0.0f;
@@ -133,6 +153,11 @@ private:
     float subStepFineTune = std::numeric_limits<float>::quiet_NaN();
     int subStepOctaveFactor = 0;
     float subStep = 0.0f;
+    float gridStepPeriod = std::numeric_limits<float>::quiet_NaN();
+    float gridStep = 0.0f;
+    double feedbackCoefficient = std::numeric_limits<double>::quiet_NaN();
+    float feedbackResonance = std::numeric_limits<float>::quiet_NaN();
+    double feedback = 0.0;
 };
 
 /** The eight-voice engine. Runs on the audio thread only. */

@@ -7,7 +7,7 @@ packages=(
     juce-modules-source
     libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
-    googletest libgtest-dev libbenchmark-dev
+    googletest libgtest-dev libbenchmark-dev jq
     lv2-dev liblilv-dev lilv-utils
     clang libclang-rt-14-dev
 )

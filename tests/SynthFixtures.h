@@ -11,14 +11,14 @@ namespace synth_testing
 constexpr int hostRate = 48000;
 constexpr float voiceRate = 4.0f * hostRate;
 
-/** The processor as the voices' owner, counting the cut-off reports they make. */
-class RecordingProcessor : public OstrelAudioProcessor
+/** Stands in for the "Freq" control, counting the cut-off reports the voices make. The processor is
+    not subclassed: its image thread starts in its constructor and would race a derived vtable. */
+struct CutoffRecorder : ModulationListener
 {
-public:
-    void handleFilterFreqModulation (float normalisedCutoff) override
+    void setModulationValue (float modulatedValue) override
     {
         ++cutoffReports;
-        lastReportedCutoff = normalisedCutoff;
+        lastReportedCutoff = modulatedValue / 22000.0f;
     }
 
     int cutoffReports = 0;
@@ -35,6 +35,8 @@ protected:
         synth.voiceSampleRate = voiceRate;
         synth.hostSampleRate = hostRate;
         synth.referencePeriod = voiceRate * 0.12231232970952988f;
+
+        processor->addModulationListener ("Freq", &cutoffRecorder);
 
         for (auto& cell : *grid)
             cell.store (0.0f, std::memory_order_relaxed);
@@ -90,30 +92,7 @@ protected:
         refreshControls();
 
         auto& voice = synth.voices[(size_t) index];
-        voice.note = note;
-        voice.targetPeriod = period;
-        voice.period = period;
-        voice.velocityGain = velocityGain;
-        voice.startLevel += 0.0002f;
-
-        if (voice.attackStep > 0.0f)
-        {
-            voice.ampState = 1;
-        }
-        else if (voice.decayStep > 0.0f)
-        {
-            voice.ampState = 2;
-            voice.ampLevel = 1.0f;
-        }
-        else
-        {
-            voice.ampState = 3;
-            voice.ampLevel = voice.sustain;
-        }
-
-        voice.filterEnvLevel += 0.0002f;
-        voice.filterEnvTarget = 2.0f;
-        voice.filterEnvCoef = voice.filterAttackCoef;
+        voice.start (period, note, velocityGain);
         synth.currentVoice = index;
         return voice;
     }
@@ -157,7 +136,8 @@ protected:
         return all;
     }
 
-    std::unique_ptr<RecordingProcessor> processor = std::make_unique<RecordingProcessor>();
+    CutoffRecorder cutoffRecorder; // outlives the processor that calls it
+    std::unique_ptr<OstrelAudioProcessor> processor = std::make_unique<OstrelAudioProcessor>();
     Synth& synth = processor->synth;
     std::unique_ptr<std::array<std::atomic<float>, 512 * 512>> grid =
         std::make_unique<std::array<std::atomic<float>, 512 * 512>>();

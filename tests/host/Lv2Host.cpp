@@ -1,10 +1,12 @@
 #include "Lv2Host.h"
 
+#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/patch/patch.h>
 #include <lv2/resize-port/resize-port.h>
 
 #include <algorithm>
@@ -46,6 +48,7 @@ const char* UridMap::unmap (LV2_URID urid) const
 
 //==============================================================================
 AtomSequence::AtomSequence (UridMap& uridMap, uint32_t capacityBytes) :
+    urids (uridMap),
     storage ((std::max (capacityBytes, (uint32_t) sizeof (LV2_Atom_Sequence)) + 7) / 8, 0),
     capacity ((uint32_t) (storage.size() * 8)),
     sequenceType (uridMap.map (LV2_ATOM__Sequence)),
@@ -71,16 +74,46 @@ void AtomSequence::prepareForOutput()
     sequence->atom.size = capacity - (uint32_t) sizeof (LV2_Atom);
 }
 
-bool AtomSequence::addMidi (int64_t frame, const std::vector<uint8_t>& bytes)
+bool AtomSequence::addEvent (int64_t frame, const LV2_Atom& body)
 {
-    std::vector<uint64_t> event ((sizeof (LV2_Atom_Event) + bytes.size() + 7) / 8, 0);
+    std::vector<uint64_t> event ((sizeof (LV2_Atom_Event) + body.size + 7) / 8, 0);
     auto* header = reinterpret_cast<LV2_Atom_Event*> (event.data());
     header->time.frames = frame;
-    header->body.type = midiEventType;
-    header->body.size = (uint32_t) bytes.size();
-    std::memcpy (header + 1, bytes.data(), bytes.size());
+    header->body = body;
+    std::memcpy (header + 1, &body + 1, body.size);
 
     return lv2_atom_sequence_append_event (get(), capacity - (uint32_t) sizeof (LV2_Atom), header) != nullptr;
+}
+
+bool AtomSequence::addMidi (int64_t frame, const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint64_t> atom ((sizeof (LV2_Atom) + bytes.size() + 7) / 8, 0);
+    auto* body = reinterpret_cast<LV2_Atom*> (atom.data());
+    body->type = midiEventType;
+    body->size = (uint32_t) bytes.size();
+    std::memcpy (body + 1, bytes.data(), bytes.size());
+
+    return addEvent (frame, *body);
+}
+
+bool AtomSequence::addPatchSet (int64_t frame, LV2_URID property, float value)
+{
+    uint64_t buffer[32] = {};
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init (&forge, &urids.mapFeatureData);
+    lv2_atom_forge_set_buffer (&forge, reinterpret_cast<uint8_t*> (buffer), sizeof (buffer));
+
+    LV2_Atom_Forge_Frame object;
+    if (lv2_atom_forge_object (&forge, &object, 0, urids.map (LV2_PATCH__Set)) == 0)
+        return false;
+
+    lv2_atom_forge_key (&forge, urids.map (LV2_PATCH__property));
+    lv2_atom_forge_urid (&forge, property);
+    lv2_atom_forge_key (&forge, urids.map (LV2_PATCH__value));
+    const auto written = lv2_atom_forge_float (&forge, value);
+    lv2_atom_forge_pop (&forge, &object);
+
+    return written != 0 && addEvent (frame, *reinterpret_cast<const LV2_Atom*> (buffer));
 }
 
 bool AtomSequence::addNoteOn (int64_t frame, int channel, int note, int velocity)

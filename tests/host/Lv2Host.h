@@ -54,6 +54,10 @@ public:
     bool addNoteOn (int64_t frame, int channel, int note, int velocity);
     bool addNoteOff (int64_t frame, int channel, int note);
 
+    /** Appends a patch:Set of a plug-in property to a float, the message with which LV2 hosts set a parameter
+        that has no control port. False when full. */
+    bool addPatchSet (int64_t frame, LV2_URID property, float value);
+
     /** The number of events in the sequence. */
     int numEvents() const;
 
@@ -61,6 +65,10 @@ public:
     const LV2_Atom_Sequence* get() const { return reinterpret_cast<const LV2_Atom_Sequence*> (storage.data()); }
 
 private:
+    /** Appends an event whose atom is followed in memory by its body of body.size bytes. */
+    bool addEvent (int64_t frame, const LV2_Atom& body);
+
+    UridMap& urids;
     std::vector<uint64_t> storage;
     uint32_t capacity;
     LV2_URID sequenceType, chunkType, midiEventType;

@@ -1,10 +1,13 @@
 #include "Lv2Host.h"
+#include "PitchEstimate.h"
 
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -89,4 +92,70 @@ TEST_F (Lv2HostTest, RunsBlocksAroundANoteWithFiniteOutput)
 
     instance.deactivate();
 }
+
+/** A note and the second oscillator's octave choice, and the pitch they must sound at. */
+struct SecondOscillatorCase
+{
+    int note;
+    float octaveChoice; // index into "-1", "0", "1"
+    double expectedHz;
+};
+
+class Lv2PitchTest : public Lv2HostTest, public ::testing::WithParamInterface<SecondOscillatorCase>
+{
+};
+
+TEST_P (Lv2PitchTest, SecondOscillatorSoundsAtThePitchOfTheNote)
+{
+    const auto& c = GetParam();
+
+    host::Lv2Instance instance (world, *plugin, sampleRate, blockSize);
+    ASSERT_TRUE (instance.isValid());
+    ASSERT_NE (instance.midiInput(), nullptr);
+
+    instance.activate();
+
+    // Parameters have no control ports: hosts set them with patch:Set on the same atom port as the notes, under
+    // the plug-in's URI joined to the parameter ID. With no picture loaded only the second oscillator sounds,
+    // a sine ("2OscType" keeps its default, "Sin").
+    const auto property = [this] (const std::string& paramID)
+    { return world.urids.map ((std::string (OSTREL_LV2_URI) + ":" + paramID).c_str()); };
+
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, property ("subBass"), 0.5f));
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, property ("subBassOc"), c.octaveChoice));
+    ASSERT_TRUE (instance.midiInput()->addNoteOn (0, 1, c.note, 100));
+
+    const auto numBlocks = (uint32_t) sampleRate / blockSize; // one second
+    std::vector<float> output;
+
+    for (uint32_t block = 0; block < numBlocks; ++block)
+    {
+        instance.run (blockSize);
+
+        for (int channel = 0; channel < instance.numAudioOutputs(); ++channel)
+            ASSERT_TRUE (allFinite (instance.audioOutput (channel), blockSize))
+                << "block " << block << ", channel " << channel;
+
+        const auto& left = instance.audioOutput (0);
+        output.insert (output.end(), left.begin(), left.begin() + blockSize);
+    }
+
+    instance.deactivate();
+
+    // The attack is over after a quarter of a second.
+    const auto from = (size_t) (0.25 * sampleRate);
+    const auto* held = output.data() + from;
+    const auto heldLength = output.size() - from;
+
+    EXPECT_GT (host::rmsLevel (held, heldLength), 0.005);
+    EXPECT_NEAR (host::estimateFundamental (held, heldLength, sampleRate), c.expectedHz, c.expectedHz * 0.03);
+}
+
+// With "Octave" at its default "0", note 69 is 110 Hz; the second oscillator's "-1" plays the note's own pitch and
+// "0" an octave above it.
+INSTANTIATE_TEST_SUITE_P (Notes,
+                          Lv2PitchTest,
+                          ::testing::Values (SecondOscillatorCase{ 69, 0.0f, 110.0 },
+                                             SecondOscillatorCase{ 81, 0.0f, 220.0 },
+                                             SecondOscillatorCase{ 69, 1.0f, 220.0 }));
 } // namespace

@@ -59,4 +59,61 @@ bool allFinite (const juce::AudioBuffer<float>& buffer)
 
     return true;
 }
+
+namespace
+{
+    const juce::String componentElement{ "IComponent" };
+
+    /** The size of what copyXmlToBinary wrote at the start of bytes: magic, length, text and its zero byte. */
+    size_t binaryXmlSize (const juce::MemoryBlock& bytes)
+    {
+        if (bytes.getSize() < 9)
+            return 0;
+
+        juce::MemoryInputStream in (bytes, false);
+        in.readInt();
+        return juce::jmin (bytes.getSize(), (size_t) (juce::uint32) in.readInt() + 9);
+    }
+} // namespace
+
+ComponentState ComponentState::fromHostState (const juce::MemoryBlock& hostState)
+{
+    ComponentState result;
+    const auto head = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize());
+    if (head == nullptr)
+        return result;
+
+    const auto* element = head->getChildByName (componentElement);
+    juce::MemoryBlock bytes;
+    if (element == nullptr || !bytes.fromBase64Encoding (element->getAllSubText()))
+        return result;
+
+    result.xml = juce::AudioProcessor::getXmlFromBinary (bytes.getData(), (int) bytes.getSize());
+    const auto xmlSize = binaryXmlSize (bytes);
+    result.trailer.append (static_cast<const char*> (bytes.getData()) + xmlSize, bytes.getSize() - xmlSize);
+    return result;
+}
+
+juce::MemoryBlock ComponentState::toHostState (const juce::MemoryBlock& hostState) const
+{
+    auto head = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize());
+    if (head == nullptr)
+        head = std::make_unique<juce::XmlElement> ("VST3PluginState");
+
+    juce::MemoryBlock bytes;
+    if (xml != nullptr)
+        juce::AudioProcessor::copyXmlToBinary (*xml, bytes);
+    bytes.append (trailer.getData(), trailer.getSize());
+
+    auto* element = head->getChildByName (componentElement);
+    if (element == nullptr)
+        element = head->createNewChildElement (componentElement);
+
+    element->deleteAllChildElements();
+    element->addTextElement (bytes.toBase64Encoding());
+
+    juce::MemoryBlock result;
+    juce::AudioProcessor::copyXmlToBinary (*head, result);
+    return result;
+}
 } // namespace host

@@ -33,4 +33,19 @@ render (juce::AudioProcessor& plugin, const juce::MidiBuffer& events, int numSam
 
 /** True when no sample of the buffer is NaN or infinite. */
 bool allFinite (const juce::AudioBuffer<float>& buffer);
+
+/** The plug-in's own part of a saved VST3 state. JUCE's VST3 hosting saves the component's state base64-encoded
+    in the element "IComponent" of its own binary XML; a JUCE plug-in's component state is the plug-in's binary
+    XML followed by the wrapper's private data (the bypass). */
+struct ComponentState
+{
+    /** Reads it out of a state that getStateInformation gave; xml is null when there is none. */
+    static ComponentState fromHostState (const juce::MemoryBlock& hostState);
+
+    /** The host state with the component's part replaced by this xml and trailer. */
+    juce::MemoryBlock toHostState (const juce::MemoryBlock& hostState) const;
+
+    std::unique_ptr<juce::XmlElement> xml;
+    juce::MemoryBlock trailer;
+};
 } // namespace host

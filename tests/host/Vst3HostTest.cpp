@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace
 {
 constexpr double sampleRate = 48000.0;
@@ -89,11 +91,24 @@ TEST_F (Vst3HostTest, StateSurvivesAHostSaveAndRestore)
     plugin->getStateInformation (saved);
     ASSERT_GT (saved.getSize(), 0u);
 
+    std::vector<float> values;
+    for (int i = 0; i < numPluginParameters; ++i)
+        values.push_back (plugin->getParameters()[i]->getValue());
+
     plugin->setStateInformation (saved.getData(), (int) saved.getSize());
 
+    for (int i = 0; i < numPluginParameters; ++i)
+        EXPECT_EQ (plugin->getParameters()[i]->getValue(), values[(size_t) i]) << i;
+
+    // A restore gives the state its (empty) picture node, so the first save after it may differ from a state saved
+    // before; from then on saving and restoring changes nothing.
     juce::MemoryBlock savedAgain;
     plugin->getStateInformation (savedAgain);
-    EXPECT_EQ (savedAgain, saved);
+    plugin->setStateInformation (savedAgain.getData(), (int) savedAgain.getSize());
+
+    juce::MemoryBlock savedThird;
+    plugin->getStateInformation (savedThird);
+    EXPECT_EQ (savedThird, savedAgain);
 
     EXPECT_TRUE (host::allFinite (host::render (*plugin, {}, 2 * blockSize, blockSize)));
     plugin->releaseResources();

@@ -299,3 +299,21 @@ TEST (BlockProcessing, HiFidelReadsTheLineOrCircleTheWavetableIsReadAlong)
         EXPECT_GT (peak (samples), 0.0f); // the grid sounds although no wavetable was read
     }
 }
+
+TEST (BlockProcessing, BeforePrepareToPlayNothingIsRenderedButEventsAct)
+{
+    auto processor = std::make_unique<OstrelAudioProcessor>();
+    TestPlayHead playHead;
+    processor->setPlayHead (&playHead);
+    testing_helpers::setRaw (*processor, "subBass", 0.5f);
+
+    juce::AudioBuffer<float> buffer (2, 256);
+    juce::MidiBuffer midi;
+    midi.addEvent (juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100), 10);
+    processor->processBlock (buffer, midi);
+
+    EXPECT_EQ (buffer.getMagnitude (0, 256), 0.0f);
+    EXPECT_EQ (processor->synth.voices[0].note, 60);
+    EXPECT_TRUE (midi.isEmpty());
+    processor->setPlayHead (nullptr);
+}

@@ -171,7 +171,7 @@ TEST (MidiHandling, SustainPedalHoldsAndReleases)
     EXPECT_EQ (host.voice (0).ampState, 4);
 }
 
-TEST (MidiHandling, AllNotesOffResetsVoicesButKeepsTheirAmplitudeEnvelopes)
+TEST (MidiHandling, AllNotesOffResetsVoicesAndFadesThemFromTheirLevel)
 {
     for (const auto number : { 120, 123, 127 })
     {
@@ -179,6 +179,7 @@ TEST (MidiHandling, AllNotesOffResetsVoicesButKeepsTheirAmplitudeEnvelopes)
         ProcessorHarness host;
         host.set ("Attack", 0.0f);
         host.set ("Decay", 0.0f);
+        host.set ("Release", 1.0f); // 0.2 s
         host.process (64);
         host.process (64, { noteOn (0, 60), noteOn (0, 64), controller (1, 64, 127) });
 
@@ -191,9 +192,13 @@ TEST (MidiHandling, AllNotesOffResetsVoicesButKeepsTheirAmplitudeEnvelopes)
             EXPECT_EQ (voice.note, 0);
             EXPECT_EQ (voice.startLevel, 0.0f);
             EXPECT_EQ (voice.filterEnvLevel, 0.0f);
-            EXPECT_EQ (voice.ampState, 3);
-            EXPECT_FLOAT_EQ (voice.ampLevel, voice.sustain);
+            EXPECT_EQ (voice.ampState, 4);
+            EXPECT_NEAR (voice.ampLevel, voice.sustain, 1.0e-3f); // no jump in level
         }
+
+        host.process ((int) host.sampleRate / 2);
+        EXPECT_EQ (host.voice (0).ampState, 0);
+        EXPECT_EQ (host.voice (1).ampState, 0);
     }
 }
 
@@ -262,11 +267,13 @@ TEST (MidiHandling, MidiSourcesFollowTheirMessages)
                   { { 0, juce::MidiMessage::channelPressureChange (1, 127) },
                     controller (0, 1, 127),
                     controller (0, 21, 99), // controllers outside the table change nothing
-                    controller (0, 74, 99) });
+                    controller (0, 74, 99),
+                    { 0, juce::MidiMessage::createSysExMessage ("\x90\x3c\x40", 3) } }); // longer than 3 bytes
     EXPECT_NEAR (sources[1], 1.6129f, 1.0e-6f);
     EXPECT_NEAR (sources[2], 1.0080625f, 1.0e-6f);
     EXPECT_EQ (sources[0], 0.0f);
     EXPECT_EQ (sources[3], 0.0f);
+    EXPECT_EQ (host.voice (0).note, 0);
 
     // Every note-on draws a new "Rand" in [-1, 1).
     std::set<float> randoms;

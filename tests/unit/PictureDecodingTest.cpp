@@ -75,11 +75,6 @@ juce::MemoryBlock smallGif() { return encodeGif (5, 3, fourColours, seededIndice
 
 std::vector<NamedFile> goodFiles()
 {
-    std::vector<juce::Colour> manyColours;
-
-    for (int i = 0; i < 256; ++i)
-        manyColours.push_back (juce::Colour ((juce::uint8) i, (juce::uint8) (255 - i), (juce::uint8) (i * 7)));
-
     return {
         { "PNG, RGB", encodePng (noisePicture (7, 5, juce::Image::RGB, 1)) },
         { "PNG, alpha", encodePng (noisePicture (9, 4, juce::Image::ARGB, 2)) },
@@ -91,10 +86,6 @@ std::vector<NamedFile> goodFiles()
         { "PNG, interlaced RGBA", encodePngKind (19, 17, PNG_COLOR_TYPE_RGB_ALPHA, 8, true, 8) },
         { "PNG, interlaced grey 2-bit", encodePngKind (11, 9, PNG_COLOR_TYPE_GRAY, 2, true, 9) },
         { "JPEG", encodeJpeg (noisePicture (17, 9, juce::Image::RGB, 10)) },
-        { "GIF", smallGif() },
-        { "GIF, transparent", encodeGif (4, 4, fourColours, seededIndices (16, 4, 11), 2) },
-        { "GIF, interlaced", encodeGif (3, 19, fourColours, seededIndices (57, 4, 12), -1, true) },
-        { "GIF, 256 colours", encodeGif (40, 30, manyColours, seededIndices (1200, 256, 13)) },
     };
 }
 } // namespace
@@ -115,21 +106,56 @@ TEST (PictureDecoding, GoodFilesDecodeAsTheFrameworkDecodesThem)
     }
 }
 
-TEST (PictureDecoding, GifColoursComeFromItsPalette)
+// The framework's own GIF decoder reads outside its buffers even on good files, so it cannot
+// serve as the reference under the sanitizers: the palette does.
+TEST (PictureDecoding, GifPixelsComeFromItsPalette)
 {
-    const auto indices = seededIndices (16, 4, 11);
-    const auto picture = decode (encodeGif (4, 4, fourColours, indices, 2));
+    std::vector<juce::Colour> manyColours;
 
-    ASSERT_TRUE (picture.isValid());
-    EXPECT_EQ (picture.getFormat(), juce::Image::ARGB);
+    for (int i = 0; i < 256; ++i)
+        manyColours.push_back (juce::Colour ((juce::uint8) i, (juce::uint8) (255 - i), (juce::uint8) (i * 7)));
 
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-        {
-            const int index = indices[(size_t) (y * 4 + x)];
-            const auto expected = index == 2 ? juce::Colours::transparentBlack : fourColours[(size_t) index];
-            EXPECT_EQ (picture.getPixelAt (x, y), expected) << x << ", " << y;
-        }
+    struct Case
+    {
+        const char* name;
+        int width, height;
+        const std::vector<juce::Colour>& palette;
+        std::vector<int> indices;
+        int transparentIndex;
+        bool interlaced;
+    };
+
+    const Case cases[]{
+        { "plain", 5, 3, fourColours, seededIndices (15, 4, 1), -1, false },
+        { "transparent", 4, 4, fourColours, seededIndices (16, 4, 11), 2, false },
+        { "interlaced", 3, 19, fourColours, seededIndices (57, 4, 12), -1, true },
+        { "256 colours", 40, 30, manyColours, seededIndices (1200, 256, 13), -1, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto picture =
+            decode (encodeGif (c.width, c.height, c.palette, c.indices, c.transparentIndex, c.interlaced));
+
+        ASSERT_TRUE (picture.isValid());
+        EXPECT_EQ (picture.getFormat(), c.transparentIndex >= 0 ? juce::Image::ARGB : juce::Image::RGB);
+        EXPECT_EQ ((bool) picture.getProperties()->getWithDefault ("originalImageHadAlpha", -1),
+                   c.transparentIndex >= 0);
+
+        int mismatches = 0;
+
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+            {
+                const int index = c.indices[(size_t) (y * c.width + x)];
+                const auto expected =
+                    index == c.transparentIndex ? juce::Colours::transparentBlack : c.palette[(size_t) index];
+                mismatches += picture.getPixelAt (x, y) != expected ? 1 : 0;
+            }
+
+        EXPECT_EQ (mismatches, 0);
+    }
 }
 
 TEST (PictureDecoding, WhatIsNotAWholePictureDoesNotDecode)
@@ -144,11 +170,14 @@ TEST (PictureDecoding, WhatIsNotAWholePictureDoesNotDecode)
     juce::MemoryBlock jpegGarbage (jpeg.getData(), 4);
     jpegGarbage.append (png.getData(), png.getSize());
 
+    const juce::uint8 bitmapHeader[] = { 'B', 'M',  0x36, 0, 0, 0, 0, 0, 0, 0, 0x36, 0, 0,
+                                         0,   0x28, 0,    0, 0, 4, 0, 0, 0, 4, 0,    0, 0 };
+
     const std::vector<NamedFile> badFiles{
         { "empty", {} },
         { "three bytes", juce::MemoryBlock ("PNG", 3) },
         { "text", juce::MemoryBlock (text.toRawUTF8(), text.getNumBytesAsUTF8()) },
-        { "a bitmap header", juce::MemoryBlock ("BM6\0\0\0\0\0\0\0\066\0\0\0(\0\0\0", 18) },
+        { "a bitmap header", juce::MemoryBlock (bitmapHeader, sizeof (bitmapHeader)) },
         { "PNG signature, then text", pngGarbage },
         { "PNG cut after the signature", truncated (png, 8) },
         { "PNG cut in its header", truncated (png, 20) },

@@ -1,6 +1,7 @@
 #include "PictureFixtures.h"
 
 #include <cmath>
+#include <thread>
 
 using namespace picture_fixtures;
 using testing_helpers::waitFor;
@@ -371,4 +372,68 @@ TEST (PicturePipeline, TheImageThreadRedrawsTheGridOnceTheHostPrepares)
     const int threadsWhilePlaying = numThreadsOfThisProcess();
     processor.reset();
     EXPECT_TRUE (waitFor ([&] { return numThreadsOfThisProcess() == threadsWhilePlaying - 1; }, 10000));
+}
+
+// The image thread redraws, an audio thread refills every table and an editor reads the
+// picture while pictures (some undecodable) are loaded: no race, and the tables stay sound.
+TEST (PicturePipeline, LoadingWhilePlayingIsSafe)
+{
+    auto processor = std::make_unique<OstrelAudioProcessor>();
+    processor->prepareToPlay (48000.0, 256);
+    processor->affineConfigs[AffineIndex::rotate].currentValue = 20.0f;
+    processor->intervalConfigs[IntervalIndex::shift].currentValue = 300.0f;
+
+    const juce::StringArray paths{
+        writePng ("a.png", noisePicture (gridSize, gridSize, juce::Image::RGB, 70)),
+        writeFile ("b.jpg", encodeJpeg (noisePicture (100, 60, juce::Image::RGB, 71))),
+        writeFile ("bad.png", truncated (encodePng (noisePicture (64, 64, juce::Image::RGB, 72)), 100)),
+        writePng ("c.png", noisePicture (300, 700, juce::Image::ARGB, 73)),
+    };
+
+    std::atomic<bool> playing{ true };
+    std::atomic<int> blocks{ 0 };
+
+    std::thread audio (
+        [&]
+        {
+            while (playing.load())
+            {
+                for (int i = 0; i < OstrelAudioProcessor::numVoices; ++i)
+                    processor->handleWavetableSampleSelection (i);
+
+                blocks.fetch_add (1);
+            }
+        });
+
+    std::thread editor (
+        [&]
+        {
+            while (playing.load())
+            {
+                const juce::SpinLock::ScopedLockType lock (spinCriticalSection);
+                if (processor->transformedImage.isValid())
+                    juce::ignoreUnused (processor->transformedImage.getPixelAt (10, 10));
+            }
+        });
+
+    for (int round = 0; round < 3; ++round)
+        for (const auto& path : paths)
+        {
+            processor->loadFile (path, false);
+            EXPECT_EQ (processor->getImagePath(), path);
+            const int seen = blocks.load();
+            waitFor ([&] { return blocks.load() > seen + 2; }, 10000);
+        }
+
+    playing = false;
+    audio.join();
+    editor.join();
+
+    for (int i = 0; i < OstrelAudioProcessor::numVoices; ++i)
+    {
+        const auto table = tableCopy (*processor, i);
+        EXPECT_TRUE (std::all_of (table.begin(),
+                                  table.end(),
+                                  [] (float v) { return std::isfinite (v) && std::abs (v) <= 1.0f; }));
+    }
 }

@@ -1,5 +1,7 @@
 #include "SynthFixtures.h"
 
+#include <cfloat>
+
 using namespace synth_testing;
 
 TEST_F (SynthTest, IdleVoicesRenderZerosAndReportNoCutoff)
@@ -13,7 +15,7 @@ TEST_F (SynthTest, IdleVoicesRenderZerosAndReportNoCutoff)
     EXPECT_EQ (peak (left), 0.0f);
     EXPECT_EQ (peak (right), 0.0f);
     EXPECT_EQ (synth.voices[3].ampLevel, 0.0f);
-    EXPECT_EQ (processor->cutoffReports, 0);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 0);
 }
 
 TEST_F (SynthTest, CutoffIsReportedOncePerRenderOnlyWhileTheCurrentVoiceSounds)
@@ -25,12 +27,12 @@ TEST_F (SynthTest, CutoffIsReportedOncePerRenderOnlyWhileTheCurrentVoiceSounds)
 
     render (300);
     render (300);
-    EXPECT_EQ (processor->cutoffReports, 2);
-    EXPECT_EQ (processor->lastReportedCutoff, synth.voices[4].cutoff);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 2);
+    EXPECT_FLOAT_EQ (cutoffRecorder.lastReportedCutoff, synth.voices[4].cutoff);
 
     synth.noteOff (64); // voice 4 goes idle at once; voice 1 still sounds
     render (300);
-    EXPECT_EQ (processor->cutoffReports, 2);
+    EXPECT_EQ (cutoffRecorder.cutoffReports, 2);
 }
 
 TEST_F (SynthTest, ChannelsCarryTheSameSumOrOnlyChannelZero)
@@ -319,4 +321,32 @@ TEST_F (SynthTest, ExtremeSettingsStayFiniteAndBounded)
             ASSERT_LT (std::abs (sample), 1000.0f) << "block " << block;
         }
     }
+}
+
+TEST_F (SynthTest, SilenceAndLongFilterReleasesLeaveNoSubnormals)
+{
+    // A uniform picture gives a silent table: with nothing coming in, the filter states decay towards 0.
+    for (auto& table : processor->wavetableBuffers)
+        table.clear();
+
+    setParameter ("ReleaseFilter", 0.0f); // the fastest filter release
+    setParameter ("Release", 100.0f);     // while the voice itself sounds on for 20 s
+    auto& voice = start (0, 500.0f);
+    synth.voices[0].stage1 = synth.voices[0].stage2 = synth.voices[0].stage3 = synth.voices[0].stage4 = 0.5;
+    render (2048);
+    synth.noteOff (60);
+
+    const auto normalOrZero = [] (double x) { return x == 0.0 || std::abs (x) >= DBL_MIN; };
+
+    for (int block = 0; block < 200; ++block)
+    {
+        render (2048);
+        ASSERT_TRUE (voice.filterEnvLevel == 0.0f || std::abs (voice.filterEnvLevel) >= FLT_MIN) << block;
+        ASSERT_TRUE (normalOrZero (voice.stage1) && normalOrZero (voice.stage2) && normalOrZero (voice.stage3)
+                     && normalOrZero (voice.stage4))
+            << block;
+    }
+
+    EXPECT_EQ (voice.ampState, 4);
+    EXPECT_EQ (voice.filterEnvLevel, 0.0f);
 }

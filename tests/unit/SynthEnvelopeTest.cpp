@@ -72,9 +72,13 @@ TEST_F (SynthTest, ZeroEnvelopeTimes)
         auto& voice = synth.voices[0];
         EXPECT_EQ (voice.attackStep > 0.0f, c.attack > 0.0f);
         if (c.attack == 0.0f)
+        {
             EXPECT_EQ (voice.attackStep, -1.0f);
+        }
         if (c.decay == 0.0f)
+        {
             EXPECT_EQ (voice.decayStep, -1.0f);
+        }
 
         start (0, 1000.0f);
         EXPECT_EQ (voice.ampState, c.expectedStartState);

@@ -45,7 +45,9 @@ TEST_F (SynthTest, FilterTypesPassAndStopTheirBands)
         EXPECT_LE (level, c.highestRms);
 
         if (c.type > 2.0f)
+        {
             EXPECT_EQ (peak (out, 32), 0.0f); // from the first control step on
+        }
 
         voice.resetVoice();
         voice.ampState = 0;

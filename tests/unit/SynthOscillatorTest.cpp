@@ -149,9 +149,13 @@ TEST_F (SynthTest, HiFidelLineWalksAPictureRowAtThePeriodWithoutFineTune)
         EXPECT_NEAR (peak (out, 1920 * 10), c.expectedPeak, 0.004f);
 
         if (c.expectedPeak > 0.0f)
+        {
             EXPECT_NEAR (measureFrequency (out, 1920 * 10, voiceRate), 100.0, 0.01);
+        }
         else
+        {
             EXPECT_EQ (peak (out), 0.0f);
+        }
 
         silence (voice);
     }
@@ -265,12 +269,18 @@ TEST_F (SynthTest, SecondOscillatorShapesOctavesAndSilence)
         const auto out = renderInBlocks (1920 * 20);
 
         if (c.expectedRms >= 0.0)
+        {
             EXPECT_NEAR (rms (out), c.expectedRms, 0.02 * level + 1.0e-9);
+        }
         else
+        {
             EXPECT_GT (rms (out), 0.1 * level);
+        }
 
         if (c.expectedHz > 0.0)
+        {
             EXPECT_NEAR (measureFrequency (out, 0, voiceRate), c.expectedHz, c.expectedHz * 1.0e-3);
+        }
 
         silence (voice);
     }

@@ -1,0 +1,273 @@
+#include "PitchEstimate.h"
+#include "Vst3Host.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace
+{
+constexpr double sampleRate = 48000.0;
+constexpr int blockSize = 512;
+constexpr int numPluginParameters = 1028;
+
+/** A grey picture whose brightness follows one cycle of a sine from left to right, alike on every row: any row
+    read as a wavetable is a sine, so a note sounds with its fundamental alone. */
+juce::File writeSinePicture (const juce::String& name)
+{
+    juce::Image picture (juce::Image::RGB, 128, 16, false);
+
+    for (int x = 0; x < picture.getWidth(); ++x)
+    {
+        const auto level = 0.5 + 0.5 * std::sin (juce::MathConstants<double>::twoPi * x / picture.getWidth());
+        const auto grey = juce::Colour::greyLevel ((float) level);
+
+        for (int y = 0; y < picture.getHeight(); ++y)
+            picture.setPixelAt (x, y, grey);
+    }
+
+    const auto folder = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("pictures");
+    folder.createDirectory();
+    const auto file = folder.getChildFile (name + ".png");
+    file.deleteFile();
+
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat().writeImageToStream (picture, out);
+    return file;
+}
+
+/** The plug-in's documents folder, where it keeps the copies of its pictures. */
+juce::File documentsCopyOf (const juce::File& picture)
+{
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+        .getChildFile ("Ostrel")
+        .getChildFile (picture.getFileName());
+}
+
+void setStateParameter (juce::XmlElement& state, const juce::String& paramID, double value)
+{
+    for (auto* parameter : state.getChildWithTagNameIterator ("PARAM"))
+        if (parameter->getStringAttribute ("id") == paramID)
+        {
+            parameter->setAttribute ("value", value);
+            return;
+        }
+
+    ADD_FAILURE() << "no parameter " << paramID << " in the saved state";
+}
+
+void namePicture (juce::XmlElement& state, const juce::File& picture)
+{
+    auto* node = state.getChildByName ("ImagePath");
+    if (node == nullptr)
+        node = state.createNewChildElement ("ImagePath");
+
+    node->setAttribute ("path", picture.getFullPathName());
+}
+
+juce::String picturePath (const juce::MemoryBlock& hostState)
+{
+    const auto component = host::ComponentState::fromHostState (hostState);
+    if (component.xml == nullptr)
+        return {};
+
+    const auto* node = component.xml->getChildByName ("ImagePath");
+    return node == nullptr ? juce::String() : node->getStringAttribute ("path");
+}
+
+/** Every parameter value of the plug-in's own state, by ID. */
+std::map<juce::String, juce::String> stateParameters (const juce::MemoryBlock& hostState)
+{
+    std::map<juce::String, juce::String> values;
+    const auto component = host::ComponentState::fromHostState (hostState);
+
+    if (component.xml != nullptr)
+        for (auto* parameter : component.xml->getChildWithTagNameIterator ("PARAM"))
+            values[parameter->getStringAttribute ("id")] = parameter->getStringAttribute ("value");
+
+    return values;
+}
+
+/** Renders silent blocks at the pace of a real audio callback: the plug-in's image thread draws a restored
+    picture into its grid about thirty times a second once the plug-in is prepared, on the wall clock. */
+void playSilenceInRealTime (juce::AudioProcessor& plugin, double seconds)
+{
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    const auto numBlocks = (int) (seconds * sampleRate / blockSize);
+
+    for (int block = 0; block < numBlocks; ++block)
+    {
+        host::render (plugin, {}, blockSize, blockSize);
+
+        const auto due = start + 1000.0 * (block + 1) * blockSize / sampleRate;
+        const auto wait = due - juce::Time::getMillisecondCounterHiRes();
+        if (wait > 1.0)
+            juce::Thread::sleep ((int) wait);
+    }
+}
+
+/** A stretch of the first output channel, from and to times in seconds. */
+std::vector<float> stretch (const juce::AudioBuffer<float>& output, double from, double to)
+{
+    const auto* samples = output.getReadPointer (0);
+    return { samples + (int) (from * sampleRate), samples + (int) (to * sampleRate) };
+}
+
+int at (double seconds) { return (int) (seconds * sampleRate); }
+
+/** The built Ostrel.vst3 in JUCE's VST3 hosting, restored with a state that names a generated picture. */
+class Vst3SoundTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto types = vst3.describe (OSTREL_VST3_BUNDLE);
+        ASSERT_EQ (types.size(), 1) << "no single plug-in class in " << OSTREL_VST3_BUNDLE;
+        description = *types[0];
+
+        // A name of its own per test: the documents copy a previous test saved must not stand in for it.
+        picture = writeSinePicture (::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE (picture.existsAsFile());
+    }
+
+    std::unique_ptr<juce::AudioPluginInstance> open()
+    {
+        juce::String error;
+        auto plugin = vst3.open (description, sampleRate, blockSize, error);
+        EXPECT_NE (plugin, nullptr) << error;
+        return plugin;
+    }
+
+    /** The plug-in's own state with the picture named and a few parameters off their defaults, written into
+        the host state it gave: the way a session saved by a host carries it. */
+    juce::MemoryBlock stateNamingThePicture (juce::AudioPluginInstance& plugin)
+    {
+        juce::MemoryBlock hostState;
+        plugin.getStateInformation (hostState);
+
+        auto component = host::ComponentState::fromHostState (hostState);
+        if (component.xml == nullptr || !component.xml->hasTagName ("Ostrel"))
+        {
+            ADD_FAILURE() << "no Ostrel state inside the VST3 state";
+            return {};
+        }
+
+        namePicture (*component.xml, picture);
+        setStateParameter (*component.xml, "Release", 0.0);     // each note ends at its note-off
+        setStateParameter (*component.xml, "LFORate2", 3.5);    // an LFO no route uses
+        setStateParameter (*component.xml, "Mod_Press_Q", 0.5); // a route whose source stays at 0
+
+        return component.toHostState (hostState);
+    }
+
+    /** Prepares the plug-in and plays note 69 for a second: the measured pitch of the held note. */
+    double pitchOfNote69 (juce::AudioProcessor& plugin)
+    {
+        plugin.prepareToPlay (sampleRate, blockSize);
+        playSilenceInRealTime (plugin, 0.5);
+
+        juce::MidiBuffer events;
+        events.addEvent (juce::MidiMessage::noteOn (1, 69, (juce::uint8) 100), 0);
+        const auto output = host::render (plugin, events, at (1.0), blockSize);
+        plugin.releaseResources();
+
+        EXPECT_TRUE (host::allFinite (output));
+        const auto held = stretch (output, 0.25, 1.0);
+        EXPECT_GT (host::rmsLevel (held.data(), held.size()), 0.005);
+        return host::estimateFundamental (held, sampleRate);
+    }
+
+    host::Vst3Host vst3;
+    juce::PluginDescription description;
+    juce::File picture;
+};
+
+TEST_F (Vst3SoundTest, RestoredPicturePlaysNotesAndChordsAtTheirPitch)
+{
+    auto plugin = open();
+    ASSERT_NE (plugin, nullptr);
+
+    const auto state = stateNamingThePicture (*plugin);
+    plugin->setStateInformation (state.getData(), (int) state.getSize());
+    plugin->prepareToPlay (sampleRate, blockSize);
+    playSilenceInRealTime (*plugin, 0.5);
+
+    // Note 69 for a second, note 81 for a second, then a chord; "Release" 0 ends each at its note-off.
+    juce::MidiBuffer events;
+    events.addEvent (juce::MidiMessage::noteOn (1, 69, (juce::uint8) 100), 0);
+    events.addEvent (juce::MidiMessage::noteOff (1, 69), at (1.0));
+    events.addEvent (juce::MidiMessage::noteOn (1, 81, (juce::uint8) 100), at (1.0));
+    events.addEvent (juce::MidiMessage::noteOff (1, 81), at (2.0));
+    for (const auto note : { 57, 60, 64, 69 })
+        events.addEvent (juce::MidiMessage::noteOn (1, note, (juce::uint8) 90), at (2.0));
+
+    const auto output = host::render (*plugin, events, at (3.0), blockSize);
+    plugin->releaseResources();
+
+    ASSERT_TRUE (host::allFinite (output));
+    EXPECT_LT (output.getMagnitude (0, output.getNumSamples()), 4.0f);
+
+    // With "Octave" at "0", note 69 is 110 Hz, two octaves below concert pitch, and 81 an octave above it.
+    const auto note69 = stretch (output, 0.25, 0.95);
+    const auto note81 = stretch (output, 1.25, 1.95);
+    EXPECT_GT (host::rmsLevel (note69.data(), note69.size()), 0.005);
+    EXPECT_NEAR (host::estimateFundamental (note69, sampleRate), 110.0, 110.0 * 0.03);
+    EXPECT_NEAR (host::estimateFundamental (note81, sampleRate), 220.0, 220.0 * 0.03);
+
+    const auto chord = stretch (output, 2.25, 3.0);
+    EXPECT_GT (host::rmsLevel (chord.data(), chord.size()), host::rmsLevel (note69.data(), note69.size()));
+}
+
+TEST_F (Vst3SoundTest, SavedStateRoundTripsThroughAFreshInstance)
+{
+    auto first = open();
+    ASSERT_NE (first, nullptr);
+
+    const auto restored = stateNamingThePicture (*first);
+    first->setStateInformation (restored.getData(), (int) restored.getSize());
+
+    juce::MemoryBlock saved;
+    first->getStateInformation (saved);
+    ASSERT_EQ (picturePath (saved), picture.getFullPathName());
+
+    // Saving wrote the picture's copy, as PNG, into the documents folder.
+    const auto copy = documentsCopyOf (picture);
+    const auto copied = juce::ImageFileFormat::loadFrom (copy);
+    ASSERT_TRUE (copied.isValid()) << copy.getFullPathName();
+    EXPECT_EQ (copied.getWidth(), 128);
+    EXPECT_EQ (copied.getHeight(), 16);
+
+    auto second = open();
+    ASSERT_NE (second, nullptr);
+    second->setStateInformation (saved.getData(), (int) saved.getSize());
+
+    juce::MemoryBlock savedAgain;
+    second->getStateInformation (savedAgain);
+
+    const auto parameters = stateParameters (saved);
+    EXPECT_EQ (parameters.size(), (size_t) numPluginParameters);
+    EXPECT_EQ (stateParameters (savedAgain), parameters);
+    EXPECT_EQ (parameters.at ("Release").getDoubleValue(), 0.0);
+    EXPECT_EQ (parameters.at ("Mod_Press_Q").getDoubleValue(), 0.5);
+
+    for (int i = 0; i < numPluginParameters; ++i)
+        EXPECT_FLOAT_EQ (second->getParameters()[i]->getValue(), first->getParameters()[i]->getValue())
+            << first->getParameters()[i]->getName (64);
+
+    // A restore prefers the documents copy to the stored path, so the fresh instance names the copy; from then on
+    // the path no longer moves.
+    EXPECT_EQ (picturePath (savedAgain), copy.getFullPathName());
+
+    auto third = open();
+    ASSERT_NE (third, nullptr);
+    third->setStateInformation (savedAgain.getData(), (int) savedAgain.getSize());
+
+    juce::MemoryBlock savedThird;
+    third->getStateInformation (savedThird);
+    EXPECT_EQ (picturePath (savedThird), picturePath (savedAgain));
+    EXPECT_EQ (stateParameters (savedThird), parameters);
+
+    // The fresh instance plays the restored picture.
+    EXPECT_NEAR (pitchOfNote69 (*second), 110.0, 110.0 * 0.03);
+}
+} // namespace
