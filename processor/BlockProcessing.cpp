@@ -407,6 +407,9 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     const auto renderStretch = [this, &work] (int from, int count)
     {
         float* outputs[2] = { work[0] + from, work[1] != nullptr ? work[1] + from : nullptr };
+
+        // loadFile may be clearing the tables the voices read.
+        const juce::SpinLock::ScopedLockType tablesLock (wavetableRenderLock);
         synth.render (outputs, count);
     };
 

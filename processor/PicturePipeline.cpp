@@ -164,6 +164,9 @@ void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop 
             std::swap (transformedImage, transformed);
             std::swap (transformWorkImage, work);
 
+            // The voices read the tables while they render, so they are cleared between two stretches of it.
+            const juce::SpinLock::ScopedLockType renderLock (wavetableRenderLock);
+
             for (auto& table : wavetableBuffers)
             {
                 table.setSize (1, wavetableSize);

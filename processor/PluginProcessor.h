@@ -210,6 +210,9 @@ public:
     juce::Image transformedImage;
     std::atomic<float> imageGrid[gridSize * gridSize];
     juce::AudioBuffer<float> wavetableBuffers[numVoices];
+    /** Held while the voices render from wavetableBuffers and while loadFile clears them. One per processor, unlike
+        the refill's global lock, so that instances never wait for each other's rendering. [audio, message thread] */
+    juce::SpinLock wavetableRenderLock;
     DisplayFeed<wavetableSize> waveDisplayBuffer;
     juce::UndoManager undoManager;
     std::unordered_map<juce::String, ModulationListener*> modulationListeners;
