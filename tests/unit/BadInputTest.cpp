@@ -132,22 +132,15 @@ juce::String repeated (const std::string& text, int times)
 /** Text nested depth levels deep, with a character sequence for '>' (an over-long UTF-8 '>' when asked). */
 juce::MemoryBlock deeplyNestedXml (int depth, bool overlongClosingBracket)
 {
-    juce::MemoryBlock text;
-    const juce::String header ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Ostrel>");
-    text.append (header.toRawUTF8(), header.getNumBytesAsUTF8());
+    std::string text ("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Ostrel>");
+    const std::string level = overlongClosingBracket ? "<a\xc0\xbe" : "<a>";
+    text.reserve (text.size() + level.size() * (size_t) depth);
 
     for (int i = 0; i < depth; ++i)
-    {
-        text.append ("<a", 2);
-        if (overlongClosingBracket)
-            text.append ("\xc0\xbe", 2);
-        else
-            text.append (">", 1);
-    }
+        text += level;
 
-    return text;
+    return { text.data(), text.size() };
 }
-
 } // namespace
 
 //==============================================================================
