@@ -13,11 +13,12 @@ juce::String fileNamePart (const juce::String& path) { return path.fromLastOccur
 /** More than any state needs: its XML nests the parameters one level below the root. */
 constexpr int maxStateNesting = 256;
 
-/** False for state bytes whose XML the framework's reader must not be given: it recurses once per element that has
-    children and does not limit the depth, so text nested some ten thousand deep overflows the stack of the host's
-    thread. Each nesting level takes one '>' that does not end "/>", so counting those bounds the depth, whatever
-    else the text holds. The text is decoded exactly as the reader decodes it (an over-long UTF-8 sequence can
-    stand for '>'). */
+/** False for state bytes whose XML the framework's reader must not be given. The reader steps over a UTF-8 sequence
+    by its first byte without looking at the rest, so a broken sequence can carry it past the end of the text: the
+    text must be valid UTF-8. And it recurses once per element that has children, without a limit, so text nested
+    some ten thousand deep overflows the stack of the host's thread. Each nesting level takes one '>' that does not
+    end "/>", so counting those bounds the depth, whatever else the text holds; the text is decoded as the reader
+    decodes it (an over-long UTF-8 sequence can stand for '>'). */
 bool isSafeToParse (const void* data, int sizeInBytes)
 {
     if (data == nullptr || sizeInBytes <= 8)
@@ -27,8 +28,13 @@ bool isSafeToParse (const void* data, int sizeInBytes)
     if (length <= 0)
         return true;
 
-    const auto text =
-        juce::String::fromUTF8 (static_cast<const char*> (data) + 8, juce::jmin (sizeInBytes - 8, length));
+    const auto* bytes = static_cast<const char*> (data) + 8;
+    const auto numBytes = juce::jmin (sizeInBytes - 8, length);
+
+    if (!juce::CharPointer_UTF8::isValidString (bytes, numBytes))
+        return false;
+
+    const auto text = juce::String::fromUTF8 (bytes, numBytes);
 
     int levels = 0;
     juce::juce_wchar previous = 0;

@@ -107,6 +107,8 @@ double frequencyOf (const std::vector<float>& samples, double sampleRate, size_t
     return cycles == 0 ? 0.0 : cycles * sampleRate / (last - first);
 }
 
+juce::MemoryBlock blockOf (const std::string& bytes) { return { bytes.data(), bytes.size() }; }
+
 juce::MemoryBlock bytesOf (const juce::String& text) { return { text.toRawUTF8(), text.getNumBytesAsUTF8() }; }
 
 /** State bytes around any text: the framework's magic, the length field and a closing zero byte. */
@@ -180,6 +182,9 @@ TEST (BadInput, StateBytes)
         { "nested 100 000 deep", stateAround (deeplyNestedXml (100000, false), 0x7fffffff), false },
         { "nested 100 000 deep with over-long UTF-8 '>'",
           stateAround (deeplyNestedXml (100000, true), 0x7fffffff),
+          false },
+        { "broken UTF-8 in a closing tag",
+          stateAround (blockOf ("<Ostrel></" + std::string (4000, '\xda') + ">"), 0x7fffffff),
           false },
         { "an attribute of 16 MiB", withHugeAttribute (goodText), true },
     };
