@@ -1,9 +1,125 @@
 #!/usr/bin/env bash
-# Builds Ostrel with its tests and runs every test.
+# Builds Ostrel with its tests and runs every test: the plain Release build (build/) with its CTest suite and
+# real-host checks, and three builds with clang's sanitizers, each in its own folder:
+#   build-tsan/  the unit tests and the allocation guard under ThreadSanitizer
+#   build-asan/  the unit tests and the allocation guard under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-fuzz/  libFuzzer on the plug-in state and the presets file, OSTREL_FUZZ_SECONDS (60) each
+# The four builds run side by side; each sanitizer build runs its checks as soon as it is built. Any failure fails
+# the script. The plain build's CTest summary is the last thing printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j "$(nproc)"
-ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+cores=$(nproc)
+fuzz_seconds=${OSTREL_FUZZ_SECONDS:-60}
+logs=build-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+
+# The sanitizer builds need only their own programs, not the plug-in formats or the benchmarks.
+sanitizer_cmake=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+                 -DOSTREL_BUILD_PLUGIN=OFF -DOSTREL_BUILD_BENCHMARKS=OFF)
+
+# Sanitizer reports end the program with an error, so a report can never pass unnoticed.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+export ASAN_OPTIONS="detect_leaks=1 strict_string_checks=1 detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
+
+plain () {
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+    cmake --build build -j "$1"
+}
+
+thread_sanitizer () {
+    cmake -S . -B build-tsan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=thread
+    cmake --build build-tsan -j "$1" --target ostrel_tests ostrel_alloc_tests
+    ctest --test-dir build-tsan --output-on-failure -j "$cores"
+}
+
+address_sanitizer () {
+    cmake -S . -B build-asan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined
+    cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests
+    ctest --test-dir build-asan --output-on-failure -j "$cores"
+}
+
+fuzzers () {
+    cmake -S . -B build-fuzz "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined \
+          -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF
+    cmake --build build-fuzz -j "$1" --target ostrel_fuzz_state ostrel_fuzz_presets
+
+    local pids=() target
+    for target in state presets; do
+        local corpus=build-fuzz/corpus-$target artifacts=build-fuzz/artifacts-$target/
+        rm -rf "$corpus" "$artifacts"
+        mkdir -p "$corpus" "$artifacts"
+        # Seeds: the frozen fixtures of the two file formats (and a small presets file). No input may take ten
+        # seconds; the whole run is bounded twice, by libFuzzer and from outside. stdin is empty: a state may name
+        # /dev/stdin as its picture.
+        case $target in
+            state) cp tests/fixtures/state-v1.bin "$corpus/" ;;
+            presets)
+                cp tests/fixtures/OstrelPresets-v1.json "$corpus/"
+                echo '{"OstrelPresets.json": [{"PresetName": "A", "Attack": 12.5, "Mod_LFO1_Freq": -0.5}, 7]}' \
+                    > "$corpus/small.json" ;;
+        esac
+        timeout --kill-after=30 $((fuzz_seconds + 120)) \
+            "build-fuzz/tests/fuzz/ostrel_fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=10 \
+            -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" \
+            < /dev/null > "$logs/fuzz-$target.log" 2>&1 &
+        pids+=($!)
+    done
+
+    local status=0 pid
+    for pid in "${pids[@]}"; do
+        wait "$pid" || status=1
+    done
+    for target in state presets; do
+        echo "== libFuzzer on the $target: $(grep -E '^(stat::number_of_executed_units|Done)' \
+            "$logs/fuzz-$target.log" | tr '\n' ' ')"
+        [ $status -eq 0 ] || tail -n 80 "$logs/fuzz-$target.log"
+    done
+    return $status
+}
+
+# Runs a step in the background with its output in a log of its own.
+pids=()
+names=()
+start () {
+    local name=$1
+    shift
+    ( set -euo pipefail; "$@" ) > "$logs/$name.log" 2>&1 &
+    pids+=($!)
+    names+=("$name")
+}
+
+# Half the cores for the plain build, which has the most to compile, a quarter for each sanitizer build: a little
+# more than the machine has, as every build spends some of its time in single-threaded steps.
+share=$(( cores / 4 > 1 ? cores / 4 : 1 ))
+start plain plain "$(( cores / 2 > 1 ? cores / 2 : 1 ))"
+start thread-sanitizer thread_sanitizer "$share"
+start address-sanitizer address_sanitizer "$share"
+start fuzzers fuzzers "$share"
+
+failed=()
+for i in "${!pids[@]}"; do
+    if wait "${pids[$i]}"; then
+        echo "== ${names[$i]}: passed"
+    else
+        failed+=("${names[$i]}")
+        echo "== ${names[$i]}: FAILED; the end of $logs/${names[$i]}.log:"
+        tail -n 120 "$logs/${names[$i]}.log"
+    fi
+done
+
+for name in thread-sanitizer address-sanitizer; do
+    grep -E "tests passed|tests failed" "$logs/$name.log" | sed "s/^/== $name: /" || true
+done
+grep -E "^== libFuzzer" "$logs/fuzzers.log" || true
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "Failed: ${failed[*]}"
+    exit 1
+fi
+
+ctest --test-dir build --output-on-failure -j "$cores"
