@@ -9,10 +9,10 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     dialogLauncher (std::make_unique<AlertWindowLauncher>()),
     hostNoteDisplay (p)
 {
-    // Here the panels are added, in this order: waveFormGUI, adsrVoicePanel, filterPanel, adsrFilterPanel,
-    // spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's output goes to
-    // sendKeyboardMessage, its host notes come from hostNoteDisplay, and the grids are built: envGrid, lfoGrid,
-    // midiGrid.
+    // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
+    // adsrFilterPanel, spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's
+    // output goes to sendKeyboardMessage and its host notes come from hostNoteDisplay; then the grids are built:
+    // envGrid, lfoGrid, midiGrid.
 
     sourceTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
     matrixTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
