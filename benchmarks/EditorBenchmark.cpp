@@ -1,4 +1,5 @@
 #include "editor/PluginEditor.h"
+#include "editor/panels/GlobalPanelClass.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,3 +41,24 @@ static void BM_PaintEditor (benchmark::State& state)
     }
 }
 BENCHMARK (BM_PaintEditor)->Unit (benchmark::kMillisecond);
+
+// The window with a panel of bound controls over every parameter group, the matrices' 948 cells included, as a
+// stand-in for the panels and grids still to come: what opening will cost once they are in.
+static void BM_OpenAndCloseEditorWithEveryParameterBound (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+
+    for (auto _ : state)
+    {
+        std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+        std::vector<std::unique_ptr<GlobalPanelClass>> panels;
+        for (auto* group : processor->allConfigs)
+            panels.push_back (std::make_unique<GlobalPanelClass> (*processor, *group));
+        for (auto& panel : panels)
+            editor->addAndMakeVisible (*panel);
+
+        benchmark::DoNotOptimize (panels.data());
+        panels.clear();
+    }
+}
+BENCHMARK (BM_OpenAndCloseEditorWithEveryParameterBound)->Unit (benchmark::kMillisecond);
