@@ -261,3 +261,17 @@ void OstrelAudioProcessor::midiControllerModulation (int source, float value)
             break;
     }
 }
+
+//==============================================================================
+void OstrelAudioProcessor::pushHostNote (const juce::MidiMessage& message) noexcept
+{
+    if (message.getRawDataSize() < 3)
+        return;
+
+    const auto* data = message.getRawData();
+    if ((data[0] & 0xE0) != 0x80)
+        return;
+
+    const auto on = (data[0] & 0xF0) == 0x90 && (data[2] & 0x7F) != 0;
+    hostNotes.push ({ (juce::uint8) (data[1] & 0x7F), on }); // a full queue drops the light, not the note
+}

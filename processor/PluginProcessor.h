@@ -18,6 +18,13 @@ struct OstrelProgram
     juce::String imagePath;
 };
 
+/** A host note-on (on) or note-off as the editor's keyboard shows it. */
+struct HostNote
+{
+    juce::uint8 note = 0;
+    bool on = false;
+};
+
 /** Running state of one of the processor's four LFOs. */
 struct LfoState
 {
@@ -131,6 +138,11 @@ public:
         route, flag and modulated target whose cells are now zero. [message or restoring thread] */
     void rebookModulationMatrices();
 
+    //============================================================================== notes
+    /** Queues a host note-on or note-off (velocity 0 counting as off, any channel) for the editor's keyboard;
+        every other message is ignored. Never waits or allocates. [audio thread] */
+    void pushHostNote (const juce::MidiMessage& message) noexcept;
+
     //============================================================================== programs
     /** <documents>/"Ostrel"/fileName; forms the path only. */
     juce::String getFilePath (juce::String fileName) const;
@@ -175,6 +187,10 @@ public:
     int heldNoteCount = 0;
     juce::CriticalSection keyboardMidiLock;
     std::function<void (const juce::MidiMessage&)> incomingMidiCallback;
+    /** Host notes on their way to the editor's keyboard: pushHostNote adds them on the audio thread, the editor's
+        timer takes them on the message thread. Room for far more notes than arrive between two of its ticks; when
+        it is full a key light is lost, never a note. */
+    LockFreeFifo<HostNote, 512> hostNotes;
     juce::File presetsFile;
     float midiSourceValues[4] {};
     std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables

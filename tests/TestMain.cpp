@@ -1,3 +1,4 @@
+#include "NoDisplay.h"
 #include "TemporaryHome.h"
 
 #include <JuceHeader.h>
@@ -9,6 +10,7 @@ int main (int argc, char** argv)
     if (! home.isValid())
         return 2;
 
+    leaveNoDisplay();
     ::testing::InitGoogleTest (&argc, argv);
     const juce::ScopedJuceInitialiser_GUI juce;
     return RUN_ALL_TESTS();

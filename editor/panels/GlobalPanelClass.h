@@ -1,0 +1,38 @@
+#pragma once
+
+#include "editor/controls/CustomSliderBase.h"
+#include "editor/look/MyLookAndFeel.h"
+
+/** The base of every parameter panel: one control per record of its group, by the record's kind, each bound to
+    its parameter. Derived panels lay the controls out and find them by their index in the arrays below: slider k
+    is made from the k-th record of a slider kind, combo box k from the k-th combo record, and so on. */
+class GlobalPanelClass : public juce::Component
+{
+public:
+    GlobalPanelClass (OstrelAudioProcessor& processor, const ParameterGroup& group);
+    ~GlobalPanelClass() override;
+
+    void mouseDown (const juce::MouseEvent&) override {}
+    /** The panel frame; derived panels that draw a frame draw this one. */
+    void paint (juce::Graphics&) override;
+
+    void createSlider (const ParameterConfig& config);
+    void createComboBox (const ParameterConfig& config);
+    void createButton (const ParameterConfig& config);
+
+    /** A knob for the kinds 0, 1 (logarithmic) and 4, a horizontal bar for 5; null for any other kind. */
+    static std::unique_ptr<CustomSliderBase> createSliderForType (OstrelAudioProcessor& processor,
+                                                                  const ParameterConfig& config);
+
+    MyLookAndFeel lookAndFeel;
+    OstrelAudioProcessor& processor;
+    juce::OwnedArray<CustomSliderBase> sliders;
+    juce::OwnedArray<juce::ComboBox> comboBoxes;
+    juce::OwnedArray<juce::ToggleButton> toggleButtons;
+    juce::OwnedArray<juce::AudioProcessorValueTreeState::SliderAttachment> sliderAttachments;
+    juce::OwnedArray<juce::AudioProcessorValueTreeState::ComboBoxAttachment> comboBoxAttachments;
+    juce::OwnedArray<juce::AudioProcessorValueTreeState::ButtonAttachment> buttonAttachments;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GlobalPanelClass)
+};
