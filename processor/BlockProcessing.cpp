@@ -115,9 +115,11 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     for (auto channel = getTotalNumInputChannels(); channel < buffer.getNumChannels(); ++channel)
         buffer.clear (channel, 0, numSamples);
 
+    // Only the short messages a note can be: a longer one (SysEx) would have to be copied onto the heap.
     if (incomingMidiCallback)
         for (const auto metadata : midiMessages)
-            incomingMidiCallback (metadata.getMessage());
+            if (metadata.numBytes <= 3)
+                incomingMidiCallback (metadata.getMessage());
 
     buffer.clear();
 

@@ -216,6 +216,8 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
                            i % 512);
         }
         midi.addEvent (juce::MidiMessage::controllerEvent (1, 1, block % 128), 7);
+        const juce::uint8 sysEx[32]{ 0x7d, 0x01, 0x02 }; // too long to be held without the heap
+        midi.addEvent (juce::MidiMessage::createSysExMessage (sysEx, (int) sizeof (sysEx)), 9);
 
         const auto before = allocationCount.load();
         {
