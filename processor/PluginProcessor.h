@@ -163,6 +163,10 @@ public:
     std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;
     /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
+    /** The XML a state holds, read only when it is safe to read, of this processor's tag and with every known
+        parameter's value finite and in its range: what setStateInformation restores. Null for anything else.
+        [any thread but the audio thread] */
+    std::unique_ptr<juce::XmlElement> readCheckedState (const void* data, int sizeInBytes) const;
 
     //==============================================================================
     /** Holds the message thread from the end of the destructor until the members below are gone (see there). */

@@ -108,27 +108,34 @@ void OstrelAudioProcessor::writePictureCopy()
     temporary.overwriteTargetFileWithTemporary();
 }
 
+std::unique_ptr<juce::XmlElement> OstrelAudioProcessor::readCheckedState (const void* data, int sizeInBytes) const
+{
+    auto xml = isSafeToParse (data, sizeInBytes) ? getXmlFromBinary (data, sizeInBytes) : nullptr;
+
+    if (xml == nullptr || !xml->hasTagName (valueTreeState.state.getType().toString()))
+        return nullptr;
+
+    // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
+    for (auto* child : xml->getChildWithTagNameIterator ("PARAM"))
+    {
+        const auto paramID = child->getStringAttribute ("id");
+        if (valueTreeState.getParameter (paramID) == nullptr || !child->hasAttribute ("value"))
+            continue;
+
+        const auto stored = child->getDoubleAttribute ("value");
+        const auto sanitised = sanitisedParameterValue (paramID, stored);
+
+        if (!std::isfinite (stored) || (float) stored != sanitised)
+            child->setAttribute ("value", (double) sanitised);
+    }
+
+    return xml;
+}
+
 void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (auto xml = isSafeToParse (data, sizeInBytes) ? getXmlFromBinary (data, sizeInBytes) : nullptr;
-        xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
-    {
-        // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
-        for (auto* child : xml->getChildWithTagNameIterator ("PARAM"))
-        {
-            const auto paramID = child->getStringAttribute ("id");
-            if (valueTreeState.getParameter (paramID) == nullptr || !child->hasAttribute ("value"))
-                continue;
-
-            const auto stored = child->getDoubleAttribute ("value");
-            const auto sanitised = sanitisedParameterValue (paramID, stored);
-
-            if (!std::isfinite (stored) || (float) stored != sanitised)
-                child->setAttribute ("value", (double) sanitised);
-        }
-
+    if (const auto xml = readCheckedState (data, sizeInBytes))
         valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
-    }
 
     auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
     const auto stored = node.getProperty (pathProperty).toString();
