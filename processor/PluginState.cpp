@@ -1,6 +1,7 @@
 #include "PluginProcessor.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -13,12 +14,57 @@ juce::String fileNamePart (const juce::String& path) { return path.fromLastOccur
 /** More than any state needs: its XML nests the parameters one level below the root. */
 constexpr int maxStateNesting = 256;
 
+/** True when a processing instruction ("<?...?>") is followed, past the whitespace, comments and instructions that the
+    framework's reader skips with it, by anything but a tag or the end. Inside an element the reader loops for ever on
+    such text: it skips the instruction looking for a tag, finds text, steps back to read that text from before the
+    instruction, and meets the instruction again. A state holds one instruction, its declaration, before its root. */
+bool hasInstructionBeforeText (const juce::String& text)
+{
+    const auto startsWith = [] (juce::CharPointer_UTF8 p, const char* prefix)
+    {
+        return juce::CharacterFunctions::compareUpTo (p, juce::CharPointer_ASCII (prefix), (int) std::strlen (prefix))
+               == 0;
+    };
+
+    for (auto p = text.getCharPointer(); !p.isEmpty();)
+    {
+        if (!startsWith (p, "<?"))
+        {
+            ++p;
+            continue;
+        }
+
+        for (;;)
+        {
+            const bool instruction = startsWith (p, "<?");
+            if (!instruction && !startsWith (p, "<!--"))
+                break;
+
+            const auto* closing = instruction ? "?>" : "-->";
+            p += instruction ? 2 : 4;
+
+            const auto end = p.indexOf (juce::CharPointer_ASCII (closing));
+            if (end < 0)
+                return false; // the reader stops at an unclosed one, and so does every later one
+
+            p += end + (int) std::strlen (closing);
+            p.incrementToEndOfWhitespace();
+        }
+
+        if (!p.isEmpty() && *p != '<')
+            return true;
+    }
+
+    return false;
+}
+
 /** False for state bytes whose XML the framework's reader must not be given. The reader steps over a UTF-8 sequence
     by its first byte without looking at the rest, so a broken sequence can carry it past the end of the text: the
     text must be valid UTF-8. And it recurses once per element that has children, without a limit, so text nested
     some ten thousand deep overflows the stack of the host's thread. Each nesting level takes one '>' that does not
     end "/>", so counting those bounds the depth, whatever else the text holds; the text is decoded as the reader
-    decodes it (an over-long UTF-8 sequence can stand for '>'). */
+    decodes it (an over-long UTF-8 sequence can stand for '>'). Nor may it hold text after a processing instruction
+    (hasInstructionBeforeText). */
 bool isSafeToParse (const void* data, int sizeInBytes)
 {
     if (data == nullptr || sizeInBytes <= 8)
@@ -35,6 +81,9 @@ bool isSafeToParse (const void* data, int sizeInBytes)
         return false;
 
     const auto text = juce::String::fromUTF8 (bytes, numBytes);
+
+    if (hasInstructionBeforeText (text))
+        return false;
 
     int levels = 0;
     juce::juce_wchar previous = 0;

@@ -167,6 +167,12 @@ TEST (BadInput, StateBytes)
             0x7fffffff);
     };
 
+    const auto withTextBeforeFirstTag = [] (const juce::MemoryBlock& text, const juce::String& inserted)
+    {
+        const auto xml = juce::String::fromUTF8 (static_cast<const char*> (text.getData()), (int) text.getSize());
+        return stateAround (bytesOf (xml.replaceFirstOccurrenceOf ("<Ostrel>", "<Ostrel>" + inserted)), 0x7fffffff);
+    };
+
     struct Case
     {
         const char* name;
@@ -186,6 +192,14 @@ TEST (BadInput, StateBytes)
         { "broken UTF-8 in a closing tag",
           stateAround (blockOf ("<Ostrel></" + std::string (4000, '\xda') + ">"), 0x7fffffff),
           false },
+        // The framework's reader loops for ever on text after a processing instruction inside an element.
+        { "text after an instruction",
+          stateAround (blockOf ("<?xml version=\"1.0\"?> <Ostrel><?x?>a</Ostrel>"), 0x7fffffff),
+          false },
+        { "text after an instruction, comments and spaces",
+          stateAround (blockOf ("<Ostrel> <!-- c --> <?x y?> <!--d--><?z?> a</Ostrel>"), 0x7fffffff),
+          false },
+        { "a tag after an instruction", withTextBeforeFirstTag (goodText, "<?x?> "), true },
         { "an attribute of 16 MiB", withHugeAttribute (goodText), true },
     };
 
