@@ -58,13 +58,30 @@ bool hasInstructionBeforeText (const juce::String& text)
     return false;
 }
 
+/** True when the framework's reader would read on past the end of text: it steps over whatever ends the hex digits
+    (at most eight) of a character reference "&#x", and so over the end of the text when they run into it. */
+bool endsInHexReference (const juce::String& text)
+{
+    auto p = text.getCharPointer().findTerminatingNull();
+    const auto start = text.getCharPointer();
+
+    for (int digits = 0; digits <= 8 && p != start; ++digits)
+    {
+        --p;
+        if (juce::CharacterFunctions::getHexDigitValue (*p) < 0)
+            return (*p == 'x' || *p == 'X') && p != start && *--p == '#' && p != start && *--p == '&';
+    }
+
+    return false;
+}
+
 /** False for state bytes whose XML the framework's reader must not be given. The reader steps over a UTF-8 sequence
     by its first byte without looking at the rest, so a broken sequence can carry it past the end of the text: the
     text must be valid UTF-8. And it recurses once per element that has children, without a limit, so text nested
     some ten thousand deep overflows the stack of the host's thread. Each nesting level takes one '>' that does not
     end "/>", so counting those bounds the depth, whatever else the text holds; the text is decoded as the reader
     decodes it (an over-long UTF-8 sequence can stand for '>'). Nor may it hold text after a processing instruction
-    (hasInstructionBeforeText). */
+    (hasInstructionBeforeText), end in a cut character reference (endsInHexReference) or declare a document type. */
 bool isSafeToParse (const void* data, int sizeInBytes)
 {
     if (data == nullptr || sizeInBytes <= 8)
@@ -82,7 +99,8 @@ bool isSafeToParse (const void* data, int sizeInBytes)
 
     const auto text = juce::String::fromUTF8 (bytes, numBytes);
 
-    if (hasInstructionBeforeText (text))
+    // A document type makes the reader expand entities into text that it reads again, past its end too.
+    if (hasInstructionBeforeText (text) || endsInHexReference (text) || text.contains ("<!DOCTYPE"))
         return false;
 
     int levels = 0;

@@ -180,7 +180,7 @@ TEST (BadInput, StateBytes)
         bool restores; // true: the bytes are a state after all and set "Attack" to 33
     };
 
-    const std::vector<Case> cases{
+    std::vector<Case> cases{
         { "length field past the end of the bytes", stateAround (goodText, 0x7fffffff), true },
         { "length field of 2^32 - 1", stateAround (goodText, 0xffffffff), false },
         { "length field of 2^31", stateAround (goodText, 0x80000000), false },
@@ -200,10 +200,20 @@ TEST (BadInput, StateBytes)
           stateAround (blockOf ("<Ostrel> <!-- c --> <?x y?> <!--d--><?z?> a</Ostrel>"), 0x7fffffff),
           false },
         { "a tag after an instruction", withTextBeforeFirstTag (goodText, "<?x?> "), true },
+        // The reader reads past the end of a document type's entity and of a text cut in a hex reference.
+        { "an entity ending in a hex reference",
+          stateAround (blockOf ("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"<b>&#x\">]><Ostrel>&a;</Ostrel>"),
+                       0x7fffffff),
+          false },
         { "an attribute of 16 MiB", withHugeAttribute (goodText), true },
     };
 
     ASSERT_GT (cases.back().bytes.getSize(), (size_t) 1 << 24);
+
+    // The length field ends the text right after the reference (a state the host cut, or made up).
+    for (const std::string text : { "<Ostrel>&#x", "<Ostrel a=\"&#X1f" })
+        cases.push_back (
+            { "text cut in a hex reference", stateAround (blockOf (text), (juce::uint32) text.size()), false });
 
     for (const auto& c : cases)
     {
