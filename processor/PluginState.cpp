@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace
 {
@@ -119,6 +120,49 @@ bool isSafeToParse (const void* data, int sizeInBytes)
     return true;
 }
 
+/** text with every exponent of ten significant digits or more written as 999999999, which reads as the same
+    infinity or zero; nothing when it has none. The framework's number reader gathers an exponent's digits in an int
+    without a bound, so ten or more overflow it (undefined behaviour; in practice a wrapped exponent, with
+    "4.2e-4294967295" read as 42). Digits are read as the reader reads them, decoded. */
+std::optional<juce::String> withSafeExponents (const juce::String& text)
+{
+    const auto isDigit = [] (juce::juce_wchar c) { return c >= '0' && c <= '9'; };
+    juce::String result;
+    auto copiedUpTo = text.getCharPointer();
+    bool rewritten = false;
+
+    for (auto p = text.getCharPointer(); !p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+        if (c != 'e' && c != 'E')
+            continue;
+
+        auto digits = p;
+        if (*digits == '+' || *digits == '-')
+            ++digits;
+
+        auto end = digits;
+        int significant = 0;
+        while (isDigit (*end))
+            significant += (end.getAndAdvance() != '0' || significant > 0) ? 1 : 0;
+
+        if (significant >= 10)
+        {
+            result += juce::String (copiedUpTo, digits);
+            result += "999999999";
+            copiedUpTo = end;
+            rewritten = true;
+        }
+
+        p = end;
+    }
+
+    if (!rewritten)
+        return std::nullopt;
+
+    return result + juce::String (copiedUpTo);
+}
+
 bool isExistingFile (const juce::String& path)
 {
     return juce::File::isAbsolutePath (path) && juce::File (path).existsAsFile();
@@ -188,6 +232,10 @@ std::unique_ptr<juce::XmlElement> OstrelAudioProcessor::readCheckedState (const 
         const auto paramID = child->getStringAttribute ("id");
         if (valueTreeState.getParameter (paramID) == nullptr || !child->hasAttribute ("value"))
             continue;
+
+        // Before the framework reads it, here or when it restores the parameter.
+        if (const auto safe = withSafeExponents (child->getStringAttribute ("value")))
+            child->setAttribute ("value", *safe);
 
         const auto stored = child->getDoubleAttribute ("value");
         const auto sanitised = sanitisedParameterValue (paramID, stored);

@@ -271,6 +271,31 @@ TEST (BadInput, StateWithEveryParameterBroken)
     }
 }
 
+// Exponents the framework's number reader would overflow on read as the huge or tiny numbers they are.
+TEST (BadInput, StateNumberExponentsReadAsTheirValue)
+{
+    const std::tuple<const char*, const char*, float> cases[]{
+        { "Glide", "1e4294967297", 100.0f },                // wrapped: 1e1
+        { "Gain", "-1e4294967297", -48.0f },                // wrapped: -1e1
+        { "Decay", "4.2e-4294967295", 0.0f },               // wrapped: 4.2e1
+        { "Release", "0.5e+0000000000000000000001", 5.0f }, // leading zeros are no digits
+    };
+
+    juce::XmlElement xml ("Ostrel");
+    for (const auto& [id, text, expected] : cases)
+    {
+        auto* child = xml.createNewChildElement ("PARAM");
+        child->setAttribute ("id", id);
+        child->setAttribute ("value", text);
+    }
+
+    ProcessorHarness host;
+    routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
+
+    for (const auto& [id, text, expected] : cases)
+        EXPECT_FLOAT_EQ (routing_fixtures::rawValue (*host.processor, id), expected) << id << " = " << text;
+}
+
 //==============================================================================
 TEST (BadInput, PresetsFiles)
 {
