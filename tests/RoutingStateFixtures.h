@@ -175,8 +175,5 @@ inline std::unique_ptr<juce::XmlElement> xmlOf (const juce::MemoryBlock& block)
 }
 
 /** Folder of the committed fixtures that pin the file formats. */
-inline juce::File frozenFixturesFolder()
-{
-    return juce::File (__FILE__).getParentDirectory().getChildFile ("fixtures");
-}
+inline juce::File frozenFixturesFolder() { return juce::File (OSTREL_TEST_FIXTURES_DIR); }
 } // namespace routing_fixtures
