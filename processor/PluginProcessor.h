@@ -328,7 +328,8 @@ private:
     //============================================================================== state
     /** The file name of the documents-folder copy of the picture that a state naming storedPath should record:
         the copy made (or found) for the picture in use when storedPath names it, empty when none can be made, and
-        nothing when storedPath names another picture (the state's record then stays as it is). stateLock held. */
+        nothing when storedPath names another picture (the state's record then stays as it is). Called with stateLock
+        held, which it lets go while it encodes and writes a copy. */
     std::optional<juce::String> pictureCopyNameFor (const juce::String& storedPath);
 
     /** The copy made for the picture of one successful load, so that saving again neither encodes nor writes it. */

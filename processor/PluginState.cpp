@@ -100,6 +100,59 @@ bool holdsExactly (const juce::File& file, const juce::MemoryBlock& bytes)
     return file.loadFileAsData (existing) && existing == bytes;
 }
 
+/** The name of the copy of picture (decoded from source) in folder, made when no copy of it exists there; empty
+    when none can be made. */
+juce::String copyOfPicture (const juce::Image& picture, const juce::File& source, const juce::File& folder)
+{
+    // A picture restored from its copy is that copy: its bytes carry the hash its name says.
+    if (source.getParentDirectory() == folder)
+    {
+        if (const auto hash = hashInCopyName (source.getFileName()); hash.isNotEmpty())
+        {
+            juce::MemoryBlock bytes;
+            if (source.loadFileAsData (bytes) && contentHash (bytes.getData(), bytes.getSize()) == hash)
+                return source.getFileName();
+        }
+    }
+
+    juce::MemoryOutputStream encoded;
+    if (!juce::PNGImageFormat().writeImageToStream (picture, encoded))
+        return {};
+
+    const auto& png = encoded.getMemoryBlock();
+    const auto hash = contentHash (png.getData(), png.getSize());
+
+    // One copy per content, whatever the picture was called: an existing copy of the same bytes is used as it is.
+    for (const auto& existing : folder.findChildFiles (juce::File::findFiles, false, "*-" + hash + ".png"))
+        if (holdsExactly (existing, png))
+            return existing.getFileName();
+
+    auto stem = source.getFileNameWithoutExtension().substring (0, maxStemLength);
+    if (stem.isEmpty())
+        stem = "picture";
+
+    // Named by its content, the copy never stands in for another picture; and a file of that name that holds
+    // other bytes is not this plug-in's copy: it is left alone, and the state names no copy.
+    const auto target = folder.getChildFile (stem + "-" + hash + ".png");
+    if (target.exists() || !folder.createDirectory().wasOk())
+        return {};
+
+    // Written beside the copy and moved into place, so the copy holds exactly the PNG or does not exist.
+    juce::TemporaryFile temporary (target);
+
+    {
+        juce::FileOutputStream stream (temporary.getFile(), 0);
+        if (!stream.openedOk() || !stream.write (png.getData(), png.getSize()))
+            return {};
+
+        stream.flush();
+        if (stream.getStatus().failed())
+            return {};
+    }
+
+    return temporary.overwriteTargetFileWithTemporary() ? target.getFileName() : juce::String();
+}
+
 /** A file name that stays inside the folder it is looked up in. */
 bool isPlainFileName (const juce::String& name)
 {
@@ -146,67 +199,18 @@ std::optional<juce::String> OstrelAudioProcessor::pictureCopyNameFor (const juce
     if (path != storedPath || !picture.isValid())
         return std::nullopt;
 
-    const juce::File source (path);
-
-    // A picture restored from its copy is that copy: its bytes carry the hash its name says.
-    if (source.getParentDirectory() == folder)
-    {
-        if (const auto hash = hashInCopyName (source.getFileName()); hash.isNotEmpty())
-        {
-            juce::MemoryBlock bytes;
-            if (source.loadFileAsData (bytes) && contentHash (bytes.getData(), bytes.getSize()) == hash)
-            {
-                pictureCopy = { load, storedPath, source.getFileName() };
-                return pictureCopy.fileName;
-            }
-        }
-    }
-
-    juce::MemoryOutputStream encoded;
-    if (!juce::PNGImageFormat().writeImageToStream (picture, encoded))
-        return juce::String();
-
-    const auto& png = encoded.getMemoryBlock();
-    const auto hash = contentHash (png.getData(), png.getSize());
-
-    // One copy per content, whatever the picture was called: an existing copy of the same bytes is used as it is.
-    for (const auto& existing : folder.findChildFiles (juce::File::findFiles, false, "*-" + hash + ".png"))
-    {
-        if (holdsExactly (existing, png))
-        {
-            pictureCopy = { load, storedPath, existing.getFileName() };
-            return pictureCopy.fileName;
-        }
-    }
-
-    auto stem = source.getFileNameWithoutExtension().substring (0, maxStemLength);
-    if (stem.isEmpty())
-        stem = "picture";
-
-    // Named by its content, the copy never stands in for another picture, and a file of that name that holds
-    // other bytes is not this plug-in's copy: it is left alone, and the state names no copy.
-    const auto target = folder.getChildFile (stem + "-" + hash + ".png");
-    if (target.exists() || !folder.createDirectory().wasOk())
-        return juce::String();
-
-    // Written beside the copy and moved into place, so the copy holds exactly the PNG or does not exist.
-    juce::TemporaryFile temporary (target);
+    juce::String name;
 
     {
-        juce::FileOutputStream stream (temporary.getFile(), 0);
-        if (!stream.openedOk() || !stream.write (png.getData(), png.getSize()))
-            return juce::String();
-
-        stream.flush();
-        if (stream.getStatus().failed())
-            return juce::String();
+        // Encoding a large picture takes long; the state being saved is a copy already, so nothing waits for it.
+        const juce::ScopedUnlock unlocked (stateLock);
+        name = copyOfPicture (picture, juce::File (path), folder);
     }
 
-    if (!temporary.overwriteTargetFileWithTemporary())
-        return juce::String();
+    if (name.isNotEmpty())
+        pictureCopy = { load, storedPath, name };
 
-    pictureCopy = { load, storedPath, target.getFileName() };
-    return pictureCopy.fileName;
+    return name;
 }
 
 void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)

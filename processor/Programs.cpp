@@ -159,6 +159,12 @@ writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets,
     }
 
     result.written = temporary.overwriteTargetFileWithTemporary();
+
+    // Not written after all: the old file goes back to its place.
+    if (!result.written && result.unreadableFileBackup != juce::File() && !file.exists()
+        && result.unreadableFileBackup.moveFileTo (file))
+        result.unreadableFileBackup = juce::File();
+
     return result;
 }
 } // namespace

@@ -78,7 +78,9 @@ juce::File documentsCopyNamedIn (const juce::MemoryBlock& hostState)
     if (name.isEmpty())
         return {};
 
-    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory).getChildFile ("Ostrel").getChildFile (name);
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+        .getChildFile ("Ostrel")
+        .getChildFile (name);
 }
 
 /** Every parameter value of the plug-in's own state, by ID. */
