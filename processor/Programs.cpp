@@ -1,7 +1,10 @@
 #include "PluginProcessor.h"
 
+#include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
+#include <string>
 
 namespace
 {
@@ -55,13 +58,183 @@ bool isNestedWithinLimit (const juce::String& text)
     return true;
 }
 
+bool isDigit (char c) noexcept { return c >= '0' && c <= '9'; }
+
+/** Roughly the power of ten of the unsigned literal in text[start, end): where its first significant digit stands,
+    plus its exponent (saturated). Only its sign is used. */
+long long decimalExponentOf (const std::string& text, size_t start, size_t end)
+{
+    long long position = 0;
+    bool inFraction = false, significant = false;
+    size_t i = start;
+
+    for (; i < end && text[i] != 'e' && text[i] != 'E'; ++i)
+    {
+        if (text[i] == '.')
+        {
+            inFraction = true;
+        }
+        else if (text[i] != '0' || significant)
+        {
+            significant = true;
+            position += inFraction ? 0 : 1;
+        }
+        else if (inFraction)
+        {
+            --position; // a zero between the point and the first significant digit
+        }
+    }
+
+    long long exponent = 0;
+    if (i < end)
+    {
+        const auto negative = i + 1 < end && text[i + 1] == '-';
+        for (auto k = i + 1; k < end; ++k)
+            if (isDigit (text[k]))
+                exponent = std::min (exponent * 10 + (text[k] - '0'), (long long) 1 << 40);
+        exponent = negative ? -exponent : exponent;
+    }
+
+    return position + exponent;
+}
+
+/** The number that the unsigned literal in text[start, end) denotes, written so that the framework's reader takes it
+    exactly: the shortest text that reads back as the same double, ±infinity as 1e999. */
+std::string canonicalNumberLiteral (const std::string& text, size_t start, size_t end)
+{
+    double value = 0.0;
+    const auto [rest, error] = std::from_chars (text.data() + start, text.data() + end, value);
+    juce::ignoreUnused (rest);
+
+    if (error == std::errc::result_out_of_range)
+        return decimalExponentOf (text, start, end) > 0 ? "1e999" : "0.0"; // too large for a double, or too near 0
+
+    char buffer[64];
+    const auto written = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::scientific);
+    return std::string (buffer, written.ptr);
+}
+
+/** text, with the number literals that the framework's JSON reader would mishandle rewritten first. The reader
+    gathers a number's integer digits in a 64-bit integer without a bound, so 19 digits or more overflow it (undefined
+    behaviour, in practice a wrapped value: 18446744073709551617 read as 1); it gathers exponent digits in an int the
+    same way. Such literals become the double they denote. After a '-' the reader gathers whatever character comes
+    first as if it were a digit, so a '-' followed by anything but a digit is made a syntax error, which legal JSON
+    never has. Strings are copied as they are. Returns text itself when nothing needs rewriting. */
+juce::String withSafeNumberLiterals (const juce::String& text)
+{
+    const auto source = text.toStdString(); // UTF-8: every byte JSON gives a meaning to is ASCII
+    const auto size = source.size();
+    std::string result;
+    size_t copiedUpTo = 0;
+    bool rewritten = false;
+    const auto replace = [&] (size_t from, size_t to, const std::string& with)
+    {
+        rewritten = true;
+        result.append (source, copiedUpTo, from - copiedUpTo);
+        result += with;
+        copiedUpTo = to;
+    };
+
+    char quote = 0;
+    size_t i = 0;
+
+    while (i < size)
+    {
+        const auto c = source[i];
+
+        if (quote != 0)
+        {
+            i += c == '\\' ? 2 : 1;
+            if (c == quote)
+                quote = 0;
+            continue;
+        }
+
+        if (c == '"' || c == '\'')
+        {
+            quote = c;
+            ++i;
+            continue;
+        }
+
+        if (c == '-')
+        {
+            auto next = i + 1;
+            while (next < size
+                   && juce::CharacterFunctions::isWhitespace ((juce::juce_wchar) (juce::uint8) source[next]))
+                ++next;
+
+            if (next < size && !isDigit (source[next]))
+            {
+                // Past the whole (possibly multi-byte) character the reader would take as the first digit.
+                auto afterCharacter = next + 1;
+                while (afterCharacter < size && ((juce::uint8) source[afterCharacter] & 0xc0) == 0x80)
+                    ++afterCharacter;
+
+                replace (afterCharacter, afterCharacter, "x");
+                i = afterCharacter;
+                continue;
+            }
+
+            i = next;
+            continue;
+        }
+
+        if (!isDigit (c))
+        {
+            ++i;
+            continue;
+        }
+
+        // A number: integer digits, then an optional fraction and exponent, as the reader's decimal fallback reads it.
+        auto end = i;
+        while (end < size && isDigit (source[end]))
+            ++end;
+        const auto integerDigits = end - i;
+
+        if (end < size && source[end] == '.')
+            for (++end; end < size && isDigit (source[end]);)
+                ++end;
+
+        size_t significantExponentDigits = 0;
+        if (end < size && (source[end] == 'e' || source[end] == 'E'))
+        {
+            auto digits = end + 1;
+            if (digits < size && (source[digits] == '+' || source[digits] == '-'))
+                ++digits;
+
+            auto exponentEnd = digits;
+            while (exponentEnd < size && isDigit (source[exponentEnd]))
+                ++exponentEnd;
+
+            if (exponentEnd > digits)
+            {
+                const auto firstNonZero = source.find_first_not_of ('0', digits);
+                significantExponentDigits = firstNonZero < exponentEnd ? exponentEnd - firstNonZero : 0;
+                end = exponentEnd;
+            }
+        }
+
+        if (integerDigits >= 19 || significantExponentDigits > 3)
+            replace (i, end, canonicalNumberLiteral (source, i, end));
+
+        i = end;
+    }
+
+    if (!rewritten)
+        return text;
+
+    result.append (source, copiedUpTo, std::string::npos);
+    return juce::String::fromUTF8 (result.data(), (int) result.size());
+}
+
 /** The parsed text of a presets file; void when it does not parse or is nested too deeply to parse safely. */
 juce::var parsePresetsJson (const juce::String& text)
 {
     if (!isNestedWithinLimit (text))
         return {};
 
-    return juce::JSON::parse (text);
+    return juce::JSON::parse (withSafeNumberLiterals (text));
 }
 
 /** The preset array of a parsed presets file, or null when the root does not hold one. */

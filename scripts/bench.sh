@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+scripts/configure-release.sh > /dev/null
 cmake --build build -j "$(nproc)" --target ostrel_benchmarks
 
 repetitions="${OSTREL_BENCH_REPETITIONS:-5}"

@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF
+scripts/configure-release.sh > /dev/null
 cmake --build build --target Ostrel_VST3 Ostrel_LV2 Ostrel_Standalone -j "$(nproc)"
 
 artefacts=build/Ostrel_artefacts/Release

@@ -18,8 +18,28 @@ rm -rf "$logs"
 mkdir -p "$logs"
 
 # The sanitizer builds need only their own programs, not the plug-in formats or the benchmarks.
+# Every option is given, so a folder configured otherwise before is set right again.
 sanitizer_cmake=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
                  -DOSTREL_BUILD_PLUGIN=OFF -DOSTREL_BUILD_BENCHMARKS=OFF)
+
+# The test programs each build must have: every test program's cases carry its CTest label. A build whose
+# programs lost their tests must fail here, never pass having run nothing.
+release_labels=(unit alloc host)
+tsan_labels=(unit)
+asan_labels=(unit alloc)
+
+require_tests () {
+    local folder=$1 label count
+    shift
+    for label in "$@"; do
+        count=$(ctest --test-dir "$folder" -N -L "^${label}\$" | sed -n 's/^Total Tests: //p')
+        if [ "${count:-0}" -eq 0 ]; then
+            echo "No '$label' tests found in $folder: that test program was not built or lost its tests."
+            return 1
+        fi
+        echo "$folder: ${count} '$label' tests"
+    done
+}
 
 # Sanitizer reports end the program with an error, so a report can never pass unnoticed.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
@@ -27,20 +47,25 @@ export ASAN_OPTIONS="detect_leaks=1 strict_string_checks=1 detect_stack_use_afte
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 
 plain () {
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+    scripts/configure-release.sh
     cmake --build build -j "$1"
+    require_tests build "${release_labels[@]}"
 }
 
 thread_sanitizer () {
-    cmake -S . -B build-tsan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=thread
+    cmake -S . -B build-tsan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=thread -DOSTREL_BUILD_TESTS=ON \
+          -DOSTREL_BUILD_FUZZERS=OFF
     cmake --build build-tsan -j "$1" --target ostrel_tests
-    ctest --test-dir build-tsan --output-on-failure -j "$cores"
+    require_tests build-tsan "${tsan_labels[@]}"
+    ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$cores"
 }
 
 address_sanitizer () {
-    cmake -S . -B build-asan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined
+    cmake -S . -B build-asan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined -DOSTREL_BUILD_TESTS=ON \
+          -DOSTREL_BUILD_FUZZERS=OFF
     cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests
-    ctest --test-dir build-asan --output-on-failure -j "$cores"
+    require_tests build-asan "${asan_labels[@]}"
+    ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$cores"
 }
 
 fuzzers () {
@@ -127,4 +152,4 @@ if [ ${#failed[@]} -ne 0 ]; then
     exit 1
 fi
 
-ctest --test-dir build --output-on-failure -j "$cores"
+ctest --test-dir build --output-on-failure --no-tests=error -j "$cores"

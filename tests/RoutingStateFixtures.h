@@ -175,5 +175,8 @@ inline std::unique_ptr<juce::XmlElement> xmlOf (const juce::MemoryBlock& block)
 }
 
 /** Folder of the committed fixtures that pin the file formats. */
-inline juce::File frozenFixturesFolder() { return juce::File (OSTREL_TEST_FIXTURES_DIR); }
+inline juce::File frozenFixturesFolder()
+{
+    return juce::File (OSTREL_TEST_FIXTURES);
+}
 } // namespace routing_fixtures
