@@ -99,9 +99,9 @@ void GlobalSynthPanel::resized()
     toggleButtons[hiFidel]->setBounds (c1 + c2 + 7, y4 + 2, juce::jmax (c3 - 14, 0), juce::jlimit (0, 13, r4 - 4));
 }
 
-void GlobalSynthPanel::resetAllParameters (juce::AudioProcessor& processor)
+void GlobalSynthPanel::resetAllParameters (juce::AudioProcessor& plugin)
 {
-    for (auto* parameter : processor.getParameters())
+    for (auto* parameter : plugin.getParameters())
     {
         if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
         {

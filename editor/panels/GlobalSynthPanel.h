@@ -16,7 +16,7 @@ public:
 
     /** Every parameter of the plug-in back to its default, each change told to the host and the attachments as
         a knob move is. The picture stays. [message thread] */
-    static void resetAllParameters (juce::AudioProcessor& processor);
+    static void resetAllParameters (juce::AudioProcessor& plugin);
 
     CustomResetButton resetButton{ "ResetButton" };
     juce::Label titleLabel;
