@@ -36,8 +36,6 @@ GlobalSynthPanel::GlobalSynthPanel (OstrelAudioProcessor& p) : GlobalPanelClass 
     resetButton.onClick = [this] { resetAllParameters (processor); };
 }
 
-GlobalSynthPanel::~GlobalSynthPanel() { resetButton.onClick = nullptr; }
-
 void GlobalSynthPanel::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
 
 void GlobalSynthPanel::resized()

@@ -9,7 +9,7 @@ class GlobalSynthPanel : public GlobalPanelClass
 {
 public:
     explicit GlobalSynthPanel (OstrelAudioProcessor& processor);
-    ~GlobalSynthPanel() override;
+    ~GlobalSynthPanel() override = default;
 
     void paint (juce::Graphics&) override;
     void resized() override;
