@@ -2,12 +2,8 @@
 
 namespace
 {
-enum
-{
-    freq = 0,
-    q = 1,
-    type = 0
-};
+// Controls by their index in the base's arrays.
+constexpr int freqKnob = 0, qKnob = 1, typeBox = 0;
 
 /** Magnitude in dB of 1 / ((1 + jx)^4 + k). */
 double fourPoleDecibels (float x, double k)
@@ -136,17 +132,17 @@ void FilterGUI::resized()
 
     // The cut-off knob is drawn larger: its cell grows by 3 pixels on every side.
     const auto w0 = juce::jmin (c, w);
-    sliders[freq]->setBounds (cell (-3, t - 3, w0 + 6, rowH + 6));
+    sliders[freqKnob]->setBounds (cell (-3, t - 3, w0 + 6, rowH + 6));
     auto rw = w - w0;
     auto x = w0;
 
     const auto w1 = juce::jmin (c, rw);
-    sliders[q]->setBounds (reducedCell (x, t, w1, rowH, 5, 5));
+    sliders[qKnob]->setBounds (reducedCell (x, t, w1, rowH, 5, 5));
     rw -= w1;
     x += w1;
 
     const auto cw = juce::jmin (c, rw);
-    comboBoxes[type]->setBounds (cell (x + 5, t + (rowH - 24) / 2, cw - 10, 24));
+    comboBoxes[typeBox]->setBounds (cell (x + 5, t + (rowH - 24) / 2, cw - 10, 24));
 
     responseView.setBounds (10, upper + 1, w >= 21 ? w - 20 : 0, lower >= 3 ? lower - 2 : 0);
 }
@@ -160,10 +156,10 @@ void FilterGUI::updateResponseView()
     if (!complete)
         return;
 
-    const auto cutoff = (float) sliders[freq]->getValue();
-    const auto k = (float) (sliders[q]->getValue() * 4.0);
+    const auto cutoff = (float) sliders[freqKnob]->getValue();
+    const auto k = (float) (sliders[qKnob]->getValue() * 4.0);
 
-    responseView.responseType = comboBoxes[type]->getSelectedId() - 1;
+    responseView.responseType = comboBoxes[typeBox]->getSelectedId() - 1;
 
     // The cut-off's range keeps it well above this; a lower one would leave the curve where it was.
     if (const auto normalised = (double) (cutoff / 22000.0f); normalised > 0.001)
