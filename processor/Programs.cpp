@@ -247,8 +247,15 @@ const juce::Array<juce::var>* presetArrayOf (const juce::var& root)
     return nullptr;
 }
 
-/** The preset array of the file as it stands; empty when it is missing, empty or not a presets file. */
-juce::Array<juce::var> readPresetArray (const juce::File& file)
+/** The preset array of the file as it stands: empty when the file is missing or empty, and also when it cannot be
+    read as a presets file, which is then marked unreadable (its bytes are still worth keeping). */
+struct PresetsFileContents
+{
+    juce::Array<juce::var> presets;
+    bool unreadable = false;
+};
+
+PresetsFileContents readPresetArray (const juce::File& file)
 {
     if (!file.existsAsFile() || file.getSize() <= 0)
         return {};
@@ -256,7 +263,25 @@ juce::Array<juce::var> readPresetArray (const juce::File& file)
     const auto root = parsePresetsJson (file.loadFileAsString());
 
     if (const auto* presets = presetArrayOf (root))
-        return *presets;
+        return { *presets, false };
+
+    return { {}, true };
+}
+
+/** A name beside file that says what the backup is and when it was made, and that no file has yet:
+    "OstrelPresets.unreadable-20261211-142501.json", then "...-142501-2.json" and so on. */
+juce::File unusedBackupName (const juce::File& file)
+{
+    const auto base =
+        file.getFileNameWithoutExtension() + ".unreadable-" + juce::Time::getCurrentTime().formatted ("%Y%m%d-%H%M%S");
+
+    for (int n = 1; n <= 1000; ++n)
+    {
+        const auto candidate =
+            file.getSiblingFile (base + (n > 1 ? "-" + juce::String (n) : juce::String()) + file.getFileExtension());
+        if (!candidate.exists())
+            return candidate;
+    }
 
     return {};
 }
@@ -268,32 +293,52 @@ bool isPresetNamed (const juce::var& element, const juce::String& name)
 }
 
 /** Replaces file by the presets in one step: the text goes to a temporary file beside it first, so a failed
-    write leaves the old file as it was. */
-bool writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets)
+    write leaves the old file as it was. An unreadable old file is moved to a backup just before the new one takes
+    its place; when it cannot be moved, nothing is written. */
+OstrelAudioProcessor::PresetsFileResult
+writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets, bool backUpOldFile)
 {
     auto* root = new juce::DynamicObject();
     root->setProperty (pluginPresetFileCheckName, presets);
     const auto text = juce::JSON::toString (juce::var (root), true, 15);
 
     if (file.isDirectory() || !file.getParentDirectory().createDirectory().wasOk())
-        return false;
+        return {};
 
     juce::TemporaryFile temporary (file);
 
     {
         juce::FileOutputStream stream (temporary.getFile(), 16384);
         if (!stream.openedOk())
-            return false;
+            return {};
 
         if (!stream.writeString (text)) // with its trailing zero byte
-            return false;
+            return {};
 
         stream.flush();
         if (stream.getStatus().failed())
-            return false;
+            return {};
     }
 
-    return temporary.overwriteTargetFileWithTemporary();
+    OstrelAudioProcessor::PresetsFileResult result;
+
+    if (backUpOldFile)
+    {
+        const auto backup = unusedBackupName (file);
+        if (backup == juce::File() || !file.moveFileTo (backup))
+            return {};
+
+        result.unreadableFileBackup = backup;
+    }
+
+    result.written = temporary.overwriteTargetFileWithTemporary();
+
+    // Not written after all: the old file goes back to its place.
+    if (!result.written && result.unreadableFileBackup != juce::File() && !file.exists()
+        && result.unreadableFileBackup.moveFileTo (file))
+        result.unreadableFileBackup = juce::File();
+
+    return result;
 }
 } // namespace
 
@@ -394,7 +439,8 @@ OstrelProgram OstrelAudioProcessor::makeProgramFromCurrentSettings (const juce::
     return program;
 }
 
-bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const OstrelProgram& program) const
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::writePresetToFile (const juce::File& file,
+                                                                                 const OstrelProgram& program) const
 {
     auto* object = new juce::DynamicObject();
     object->setProperty (presetNameKey, program.name);
@@ -411,7 +457,7 @@ bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const Ostr
         object->setProperty (imagePathKey, program.imagePath);
 
     const juce::var preset (object);
-    auto presets = readPresetArray (file);
+    auto [presets, unreadable] = readPresetArray (file);
     bool replaced = false;
 
     for (auto& element : presets)
@@ -426,17 +472,18 @@ bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const Ostr
     if (!replaced)
         presets.add (preset);
 
-    return writePresetArray (file, presets);
+    return writePresetArray (file, presets, unreadable);
 }
 
-bool OstrelAudioProcessor::removePresetFromFile (const juce::File& file, const juce::String& name) const
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::removePresetFromFile (const juce::File& file,
+                                                                                    const juce::String& name) const
 {
-    auto presets = readPresetArray (file);
+    auto [presets, unreadable] = readPresetArray (file);
     presets.removeIf ([&name] (const juce::var& element) { return isPresetNamed (element, name); });
-    return writePresetArray (file, presets);
+    return writePresetArray (file, presets, unreadable);
 }
 
-bool OstrelAudioProcessor::savePreset (const OstrelProgram& program)
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::savePreset (const OstrelProgram& program)
 {
     {
         const juce::ScopedLock lock (programsLock);
@@ -459,14 +506,14 @@ bool OstrelAudioProcessor::savePreset (const OstrelProgram& program)
     return writePresetToFile (presetsFile, program);
 }
 
-bool OstrelAudioProcessor::deletePreset (int programIndex)
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::deletePreset (int programIndex)
 {
     juce::String name;
 
     {
         const juce::ScopedLock lock (programsLock);
         if (programIndex < 0 || programIndex >= (int) programs.size())
-            return false;
+            return {};
 
         name = programs[(size_t) programIndex].name;
         programs.erase (programs.begin() + programIndex);
@@ -498,9 +545,17 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         program = programs[(size_t) (index - 1)];
     }
 
-    // Brings the tree up to date first: a tree property that still holds an old value would swallow an
-    // assignment of that same value, and the parameter would keep the value a host set since.
-    valueTreeState.copyState();
+    const juce::ScopedLock stateGuard (stateLock);
+
+    // The program goes in as a whole new tree, made from an up-to-date copy (a stale property would keep a value
+    // that a host set since): the framework swaps it in under its own lock and sets every parameter from it, so
+    // no property is written here while the framework's timer writes parameter values into the tree.
+    auto state = valueTreeState.copyState();
+
+    std::unordered_map<juce::String, juce::ValueTree> parameterNodes;
+    for (auto child : state)
+        if (child.hasProperty ("id"))
+            parameterNodes.emplace (child.getProperty ("id").toString(), child);
 
     size_t k = 0;
     for (auto* group : allConfigs)
@@ -508,29 +563,20 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         for (const auto& config : *group)
         {
             const auto stored = k < program.values.size() ? (double) program.values[k] : 0.0;
-            valueTreeState.getParameterAsValue (config.paramID) =
-                (double) sanitisedParameterValue (config.paramID, stored);
+            if (const auto node = parameterNodes.find (config.paramID); node != parameterNodes.end())
+                node->second.setProperty ("value", (double) sanitisedParameterValue (config.paramID, stored), nullptr);
             ++k;
         }
     }
 
-    {
-        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
-        imagePath = program.imagePath;
-    }
-
-    for (auto& cell : imageGrid)
-        cell.store (0.0f, std::memory_order_relaxed);
+    // The old picture is dropped: the state names the program's picture once it is loaded, or none.
+    state.removeChild (state.getChildWithName (imagePathType), nullptr);
+    valueTreeState.replaceState (state);
 
     if (program.imagePath.isNotEmpty())
-    {
-        loadFile (program.imagePath, false);
-    }
+        loadPicture (program.imagePath, true);
     else
-    {
-        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
-        transformedImage = juce::Image();
-    }
+        dropPicture();
 
     rebookModulationMatrices();
 }
