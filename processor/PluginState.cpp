@@ -331,8 +331,9 @@ std::unique_ptr<juce::XmlElement> OstrelAudioProcessor::readCheckedState (const 
     if (xml == nullptr)
         return nullptr;
 
-    // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
-    for (auto* child : xml->getChildWithTagNameIterator ("PARAM"))
+    // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine. The framework
+    // takes any child with a parameter's ID for that parameter's, whatever its tag.
+    for (auto* child : xml->getChildIterator())
     {
         const auto paramID = child->getStringAttribute ("id");
         if (valueTreeState.getParameter (paramID) == nullptr || !child->hasAttribute ("value"))

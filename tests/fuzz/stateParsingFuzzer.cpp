@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
     if (xml == nullptr)
         return 0;
 
-    for (auto* child : xml->getChildWithTagNameIterator ("PARAM"))
+    for (auto* child : xml->getChildIterator())
     {
         auto* parameter = processor.valueTreeState.getParameter (child->getStringAttribute ("id"));
 

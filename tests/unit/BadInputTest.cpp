@@ -237,38 +237,40 @@ TEST (BadInput, StateBytes)
     }
 }
 
-// Every parameter of a state at once at NaN, infinity or far outside its range, and then a chord.
+// Every parameter of a state at once at NaN, infinity or far outside its range, and then a chord. The framework
+// takes a child of any tag that carries a parameter's ID for that parameter's.
 TEST (BadInput, StateWithEveryParameterBroken)
 {
     const char* broken[]{ "nan", "inf", "-inf", "1e30", "-1e30", "3.4e38" };
 
-    for (const auto* value : broken)
-    {
-        SCOPED_TRACE (value);
-        ProcessorHarness host;
-        fillGridWithPattern (*host.processor);
+    for (const auto* tag : { "PARAM", "OTHER" })
+        for (const auto* value : broken)
+        {
+            SCOPED_TRACE (juce::String (tag) + " " + value);
+            ProcessorHarness host;
+            fillGridWithPattern (*host.processor);
 
-        juce::XmlElement xml ("Ostrel");
-        for (auto* group : host.processor->allConfigs)
-            for (const auto& config : *group)
-            {
-                auto* child = xml.createNewChildElement ("PARAM");
-                child->setAttribute ("id", config.paramID);
-                child->setAttribute ("value", value);
-            }
-        routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
+            juce::XmlElement xml ("Ostrel");
+            for (auto* group : host.processor->allConfigs)
+                for (const auto& config : *group)
+                {
+                    auto* child = xml.createNewChildElement (tag);
+                    child->setAttribute ("id", config.paramID);
+                    child->setAttribute ("value", value);
+                }
+            routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
 
-        for (auto* group : host.processor->allConfigs)
-            for (const auto& config : *group)
-                ASSERT_TRUE (std::isfinite (config.raw())) << config.paramID;
+            for (auto* group : host.processor->allConfigs)
+                for (const auto& config : *group)
+                    ASSERT_TRUE (std::isfinite (config.raw())) << config.paramID;
 
-        const auto peak = peakOfFiniteRun (host,
-                                           100,
-                                           host.blockSize,
-                                           { noteOn (0, 36), noteOn (5, 60), noteOn (9, 84), noteOn (20, 127) });
-        EXPECT_TRUE (std::isfinite (peak));
-        EXPECT_LT (peak, 1.0e4f);
-    }
+            const auto peak = peakOfFiniteRun (host,
+                                               100,
+                                               host.blockSize,
+                                               { noteOn (0, 36), noteOn (5, 60), noteOn (9, 84), noteOn (20, 127) });
+            EXPECT_TRUE (std::isfinite (peak));
+            EXPECT_LT (peak, 1.0e4f);
+        }
 }
 
 // Exponents the framework's number reader would overflow on read as the huge or tiny numbers they are.
