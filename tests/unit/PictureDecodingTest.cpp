@@ -154,6 +154,9 @@ TEST (PictureDecoding, GifPixelsComeFromItsPalette)
         { "compressed", gif (40, 30, fourColours, seededIndices (1200, 4, 16)), false },
         { "compressed, interlaced, transparent", gif (7, 19, fourColours, seededIndices (133, 4, 17), 3, true), false },
         { "compressed, 256 colours", gif (40, 30, manyColours, seededIndices (1200, 256, 18)), false },
+        { "compressed, codes of 12 bits, the table cleared",
+          gif (128, 128, manyColours, seededIndices (16384, 256, 19)),
+          false },
         { "local palette, a wider screen, a second image", local, false },
     };
 
