@@ -54,26 +54,32 @@ int MidiKeyboard::whiteKeyWidth() const noexcept { return getWidth() / (numOctav
 
 int MidiKeyboard::blackKeyHeight() const noexcept { return (int) (getHeight() / 1.5); }
 
+int MidiKeyboard::blackKeyWidth() const noexcept { return whiteKeyWidth() - 22; }
+
+int MidiKeyboard::blackKeyLeft (int column) const noexcept { return 35 + column * whiteKeyWidth(); }
+
 juce::String MidiKeyboard::getKeyAt (int x, int y) const
 {
     const auto keyW = whiteKeyWidth();
     if (keyW == 0 || x < 0 || y < 0 || x >= getWidth() || y >= getHeight())
         return {};
 
-    const auto column = x / keyW;
-
-    // Black keys only over their drawn height: below it the mouse is on the white key.
+    // The black keys lie over the white ones: a point on one plays it, wherever the white columns are. Each is
+    // hit over exactly the area drawn for it.
     if (y < blackKeyHeight())
     {
-        const auto octave = column / 7;
-        const auto black = blackKeyIndexFromWhiteIndex (column - 7 * octave);
-        const auto left = keyW * column + 35;
-        const auto index = 5 * octave + black;
+        for (int column = 0; column < whiteKeys.size(); ++column)
+        {
+            const auto black = blackKeyIndexFromWhiteIndex (column % 7);
+            const auto index = 5 * (column / 7) + black;
+            const auto left = blackKeyLeft (column);
 
-        if (black >= 0 && left <= x && x < left + keyW - 20 && index < blackKeys.size())
-            return blackKeys[index];
+            if (black >= 0 && index < blackKeys.size() && left <= x && x < left + blackKeyWidth())
+                return blackKeys[index];
+        }
     }
 
+    const auto column = x / keyW;
     return column < whiteKeys.size() ? whiteKeys[column] : juce::String();
 }
 
@@ -194,10 +200,10 @@ void MidiKeyboard::paint (juce::Graphics& g)
         if (black < 0 || index >= blackKeys.size())
             continue;
 
-        const auto x = 37 + i * keyW;
+        const auto x = blackKeyLeft (i);
         g.setColour (shadow);
-        g.fillRect (x, 2, keyW - 22, shadowH);
+        g.fillRect (x + 2, 2, blackKeyWidth(), shadowH);
         g.setColour (colourOf (blackKeys[index], blackKeyColour));
-        g.fillRect (x - 2, 0, keyW - 22, blackH);
+        g.fillRect (x, 0, blackKeyWidth(), blackH);
     }
 }

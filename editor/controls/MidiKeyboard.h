@@ -59,6 +59,10 @@ private:
     int whiteKeyWidth() const noexcept;
     /** Height of the drawn black keys. */
     int blackKeyHeight() const noexcept;
+    /** Width of the drawn black keys. */
+    int blackKeyWidth() const noexcept;
+    /** Left edge of the black key drawn right of white column column. */
+    int blackKeyLeft (int column) const noexcept;
     /** The note-on or note-off of key name through the callback, if it plays a note and the callback is set. */
     void sendNote (const juce::String& name, bool on);
     /** The drawn state of name from who holds it. */
