@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -251,7 +252,12 @@ int hexQuad (const std::string& text, size_t at)
     Returns text itself when there is nothing to replace. */
 juce::String withJoinedSurrogatePairs (const juce::String& text)
 {
-    if (!text.containsIgnoreCase ("\\ud"))
+    // Most files have no escape at all; a quick look for a backslash keeps a large file's read from a second pass.
+    const auto* escape = std::strchr (text.toRawUTF8(), '\\');
+    while (escape != nullptr && !(escape[1] == 'u' && (escape[2] == 'd' || escape[2] == 'D')))
+        escape = std::strchr (escape + 1, '\\');
+
+    if (escape == nullptr)
         return text;
 
     const auto source = text.toStdString(); // UTF-8: every byte JSON gives a meaning to is ASCII
