@@ -171,15 +171,17 @@ void NameLabel::askForPresetName()
 
 void NameLabel::presetNameEntered (int result, const juce::String& name)
 {
-    if (result == 1 && name.isNotEmpty() && name != defaultPresetName)
-    {
-        const auto written = audioProcessor.savePreset (audioProcessor.makeProgramFromCurrentSettings (name));
-        refreshPresetList();
-        reportPresetsFile (written);
-        return;
-    }
+    // Cancel, an empty name and the untouched default save nothing; the list is rebuilt all the same.
+    const auto save = result == 1 && name.isNotEmpty() && name != defaultPresetName;
+
+    OstrelAudioProcessor::PresetsFileResult written;
+    if (save)
+        written = audioProcessor.savePreset (audioProcessor.makeProgramFromCurrentSettings (name));
 
     refreshPresetList();
+
+    if (save)
+        reportPresetsFile (written);
 }
 
 void NameLabel::askToDeletePreset()
