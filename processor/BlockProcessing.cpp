@@ -64,6 +64,10 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
         oversampler->initProcessing ((size_t) preparedBlockSize);
     }
 
+    for (auto& downsampler : downsamplers)
+        if (downsampler != nullptr)
+            downsampler->prepare (preparedBlockSize);
+
     for (auto& lfo : lfoStates)
     {
         lfo.sampleRate = sampleRate;
@@ -385,28 +389,19 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     const auto numChannels = buffer.getNumChannels();
     const auto stage = juce::jlimit (1, 3, (int) (overSampleConfigs[0].raw() + 1.0f));
     const auto factor = 1 << stage;
-    auto& oversampler = *oversamplers[(size_t) stage];
+    auto& downsampler = *downsamplers[(size_t) stage];
+    const auto osLength = factor * pieceLength;
 
-    auto piece = juce::dsp::AudioBlock<float> (buffer).getSubBlock ((size_t) pieceStart, (size_t) pieceLength);
-    auto osBlock = oversampler.processSamplesUp (piece);
-    const auto osLength = (int) osBlock.getNumSamples();
+    // Before prepareToPlay there is nothing to render into: the events still act, nothing is rendered.
+    const auto canRender = downsampler.isPrepared() && osLength > 0 && osLength <= oversampledBuffer.getNumSamples();
 
-    // An oversampler that is not prepared gives an empty block: the events still act, nothing is rendered.
-    const auto canRender = osLength > 0 && osLength <= oversampledBuffer.getNumSamples()
-                           && (int) osBlock.getNumChannels() <= oversampledBuffer.getNumChannels();
+    // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor. Every channel
+    // of W would carry the same samples, so only channel 0 is rendered.
+    float* work = canRender ? oversampledBuffer.getWritePointer (0) : nullptr;
 
-    // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor.
-    float* work[2] = {};
-    if (canRender)
+    const auto renderStretch = [this, work] (int from, int count)
     {
-        work[0] = oversampledBuffer.getWritePointer (0);
-        if (numChannels >= 2)
-            work[1] = oversampledBuffer.getWritePointer (1);
-    }
-
-    const auto renderStretch = [this, &work] (int from, int count)
-    {
-        float* outputs[2] = { work[0] + from, work[1] != nullptr ? work[1] + from : nullptr };
+        float* outputs[2] = { work + from, nullptr };
 
         // loadFile may be clearing the tables the voices read.
         const juce::SpinLock::ScopedLockType tablesLock (wavetableRenderLock);
@@ -437,19 +432,71 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     if (position < osLength)
         renderStretch (position, osLength - position);
 
-    for (size_t channel = 0; channel < osBlock.getNumChannels(); ++channel)
-        juce::FloatVectorOperations::copy (osBlock.getChannelPointer (channel),
-                                           oversampledBuffer.getReadPointer ((int) channel),
-                                           osLength);
-
     updateOutputFilter();
-    for (size_t channel = 0; channel < juce::jmin ((size_t) 2, osBlock.getNumChannels()); ++channel)
+
+    auto* left = buffer.getWritePointer (0, pieceStart);
+    const auto stereo = numChannels >= 2;
+
+    // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel block
+    // advances channel 0 alone). From then on each channel keeps its own state; a channel that still matches
+    // takes channel 0's state now, as it would have had it been filtered all along.
+    if (!stereo || !outputFilterChannelsMatch || downsampler.channelsMatch())
     {
-        auto channelBlock = osBlock.getSingleChannelBlock (channel);
-        outputFilter[channel].process (juce::dsp::ProcessContextReplacing<float> (channelBlock));
+        if (outputFilterChannelsMatch)
+        {
+            std::copy (outputFilterState[0], outputFilterState[0] + 2, outputFilterState[1]);
+            outputFilterChannelsMatch = false;
+        }
+
+        if (downsampler.channelsMatch())
+            downsampler.separateChannels();
     }
 
-    oversampler.processSamplesDown (piece);
+    if (stereo && !outputFilterChannelsMatch)
+    {
+        auto* copy = oversampledBuffer.getWritePointer (1);
+        std::copy (work, work + osLength, copy);
+        applyOutputFilter (1, copy, osLength);
+        downsampler.process (1, copy, buffer.getWritePointer (1, pieceStart), pieceLength);
+    }
+
+    applyOutputFilter (0, work, osLength);
+    downsampler.process (0, work, left, pieceLength);
+
+    if (stereo && outputFilterChannelsMatch)
+        std::copy (left, left + pieceLength, buffer.getWritePointer (1, pieceStart));
+}
+
+void OstrelAudioProcessor::applyOutputFilter (int channel, float* samples, int numSamples) noexcept
+{
+    // The framework's second-order filter, term by term, with its state snapped to zero after every call.
+    const auto* coefficients = outputFilter[0].coefficients->getRawCoefficients();
+    const auto b0 = coefficients[0], b1 = coefficients[1], b2 = coefficients[2];
+    const auto a1 = coefficients[3], a2 = coefficients[4];
+    auto lv1 = outputFilterState[channel][0];
+    auto lv2 = outputFilterState[channel][1];
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const auto input = samples[i];
+        const auto output = (input * b0) + lv1;
+        samples[i] = output;
+        lv1 = (input * b1) - (output * a1) + lv2;
+        lv2 = (input * b2) - (output * a2);
+    }
+
+    juce::dsp::util::snapToZero (lv1);
+    juce::dsp::util::snapToZero (lv2);
+    outputFilterState[channel][0] = lv1;
+    outputFilterState[channel][1] = lv2;
+}
+
+void OstrelAudioProcessor::resetOutputFilter() noexcept
+{
+    for (auto& state : outputFilterState)
+        state[0] = state[1] = 0.0f;
+
+    outputFilterChannelsMatch = true;
 }
 
 void OstrelAudioProcessor::updateOutputFilter()
@@ -467,9 +514,7 @@ void OstrelAudioProcessor::updateOutputFilter()
     // Written into the shared coefficient object, which has room for them: no allocation.
     *outputFilter[0].coefficients = juce::dsp::IIR::ArrayCoefficients<float>::makeLowPass (rate, cutoff, 0.707f);
     outputFilter[1].coefficients = outputFilter[0].coefficients;
-
-    for (auto& filter : outputFilter)
-        filter.reset();
+    resetOutputFilter();
 
     outputFilterRate = rate;
     outputFilterCutoff = cutoff;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Downsampler.h"
 #include "Filter.h"
 #include "LockFree.h"
 #include "ModulationListeners.h"
@@ -178,7 +179,7 @@ public:
     juce::File presetsFile;
     float midiSourceValues[4] {};
     std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables
-    juce::dsp::IIR::Filter<float> outputFilter[2];            // one state per output channel
+    juce::dsp::IIR::Filter<float> outputFilter[2];            // the coefficients of the output low-pass
     double outputFilterRate = 0.0;
     float outputFilterCutoff = 0.0f;
     ModalFilter modalFilter;
@@ -202,6 +203,9 @@ public:
     EnvelopeState modEnvelopeStates[numModEnvelopes];
     Synth synth;
     std::array<std::unique_ptr<juce::dsp::Oversampling<float>>, 4> oversamplers;
+    /** The down path of oversamplers 1..3 (entry 0 unused): the voices render straight into the work buffer, so
+        the up path, which would only filter silence that is then overwritten, is never run. */
+    std::array<std::unique_ptr<Downsampler>, 4> downsamplers;
     float hostSampleRate = 44100.0f;
     int oversamplingOrder = 2;
     juce::AudioBuffer<float> oversampledBuffer;
@@ -255,6 +259,10 @@ private:
                       juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
     /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
     void updateOutputFilter();
+    /** Runs the output low-pass over samples in place through the state of channel. [audio thread] */
+    void applyOutputFilter (int channel, float* samples, int numSamples) noexcept;
+    /** Clears the state of both channels' output low-pass. */
+    void resetOutputFilter() noexcept;
     /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */
     void updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept;
 
@@ -265,6 +273,13 @@ private:
     void startNote (int note, int velocity);
     void handleNoteOff (int note);
     void handleController (int number, int value);
+
+    /** The output low-pass's state, lv1 and lv2 as the framework's second-order filter keeps them, per channel. */
+    float outputFilterState[2][2] {};
+    /** True while channel 1's output low-pass would hold the same state as channel 0's, which is so from its
+        reset until a one-channel block advances channel 0 alone: both channels then carry the same samples,
+        filtered once. */
+    bool outputFilterChannelsMatch = true;
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;

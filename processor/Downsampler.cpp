@@ -1,0 +1,176 @@
+#include "Downsampler.h"
+
+namespace
+{
+// Outputs computed side by side; the history buffers carry this much room behind the block for the last group.
+constexpr int group = 16;
+} // namespace
+
+Downsampler::Downsampler (int numStages)
+{
+    jassert (numStages >= 1 && numStages <= 3);
+    stages.resize ((size_t) numStages);
+
+    // The framework's design for stage n of a maximum-quality equiripple oversampler, and its latency figure.
+    size_t order = 1;
+
+    for (int n = 0; n < numStages; ++n)
+    {
+        const auto twUp = 0.10f * (n == 0 ? 0.5f : 1.0f);
+        const auto twDown = 0.12f * (n == 0 ? 0.5f : 1.0f);
+        const auto dBUp = -90.0f + 10.0f * (float) n;
+        const auto dBDown = -75.0f + 10.0f * (float) n;
+
+        const auto up = juce::dsp::FilterDesign<float>::designFIRLowpassHalfBandEquirippleMethod (twUp, dBUp);
+        const auto down = juce::dsp::FilterDesign<float>::designFIRLowpassHalfBandEquirippleMethod (twDown, dBDown);
+
+        auto& stage = stages[(size_t) n];
+        stage.length = (int) down->getFilterOrder() + 1;
+        stage.fir.assign (down->getRawCoefficients(), down->getRawCoefficients() + stage.length);
+        stage.evenHistory = stage.length / 2;
+        stage.oddHistory = stage.length / 4 + 1;
+
+        order *= 2;
+        const auto stageLatency = static_cast<float> (up->getFilterOrder() + down->getFilterOrder()) * 0.5f;
+        uncompensatedLatency += stageLatency / static_cast<float> (order);
+    }
+
+    fractionalDelay = 1.0f - (uncompensatedLatency - std::floor (uncompensatedLatency));
+
+    if (fractionalDelay == 1.0f)
+        fractionalDelay = 0.0f;
+    else if (fractionalDelay < 0.618f)
+        fractionalDelay += 1.0f;
+
+    for (auto& delay : delays)
+        delay.setMaximumDelayInSamples (8);
+}
+
+void Downsampler::prepare (int maximumHostBlock)
+{
+    maximumBlock = juce::jmax (1, maximumHostBlock);
+
+    for (size_t n = 0; n < stages.size(); ++n)
+    {
+        auto& stage = stages[n];
+        // Stage n puts out 2^n samples for every host sample.
+        const auto outputs = maximumBlock << n;
+
+        for (int channel = 0; channel < numChannels; ++channel)
+        {
+            stage.even[(size_t) channel].assign ((size_t) (stage.evenHistory + outputs + group), 0.0f);
+            stage.odd[(size_t) channel].assign ((size_t) (stage.oddHistory + outputs + group), 0.0f);
+        }
+
+        // The output of stage n + 1, two samples for every output of this one.
+        stage.input.assign ((size_t) (2 * outputs), 0.0f);
+    }
+
+    for (auto& delay : delays)
+    {
+        delay.prepare ({ 0.0, (juce::uint32) maximumBlock, 1 });
+        delay.setDelay (fractionalDelay);
+    }
+
+    reset();
+}
+
+void Downsampler::reset() noexcept
+{
+    for (auto& stage : stages)
+        for (int channel = 0; channel < numChannels; ++channel)
+        {
+            std::fill (stage.even[(size_t) channel].begin(), stage.even[(size_t) channel].end(), 0.0f);
+            std::fill (stage.odd[(size_t) channel].begin(), stage.odd[(size_t) channel].end(), 0.0f);
+        }
+
+    for (auto& delay : delays)
+        delay.reset();
+
+    channelsAlike = true;
+}
+
+void Downsampler::separateChannels() noexcept
+{
+    for (auto& stage : stages)
+    {
+        std::copy (stage.even[0].begin(), stage.even[0].end(), stage.even[1].begin());
+        std::copy (stage.odd[0].begin(), stage.odd[0].end(), stage.odd[1].begin());
+    }
+
+    // Same sizes on both sides: the copy reuses the storage.
+    delays[1] = delays[0];
+    channelsAlike = false;
+}
+
+void Downsampler::process (int channel, const float* input, float* output, int numHostSamples) noexcept
+{
+    jassert (juce::isPositiveAndBelow (channel, numChannels) && numHostSamples <= maximumBlock);
+
+    if (numHostSamples <= 0)
+        return;
+
+    // From the full rate down, as the framework does: the last stage first.
+    const float* stageInput = input;
+
+    for (int n = (int) stages.size() - 1; n >= 0; --n)
+    {
+        auto& stage = stages[(size_t) n];
+        float* stageOutput = n == 0 ? output : stages[(size_t) n - 1].input.data();
+        processStage (stage, channel, stageInput, stageOutput, numHostSamples << n);
+        stageInput = stageOutput;
+    }
+
+    if (fractionalDelay > 0.0f)
+    {
+        float* channels[] = { output };
+        juce::dsp::AudioBlock<float> block (channels, 1, (size_t) numHostSamples);
+        delays[(size_t) channel].process (juce::dsp::ProcessContextReplacing<float> (block));
+    }
+}
+
+void Downsampler::processStage (Stage& stage, int channel, const float* input, float* output, int numOutputs) noexcept
+{
+    auto* even = stage.even[(size_t) channel].data();
+    auto* odd = stage.odd[(size_t) channel].data();
+    const auto* fir = stage.fir.data();
+    const int length = stage.length;
+    const int half = length / 2;
+    const int quarter = half / 2;
+
+    for (int i = 0; i < numOutputs; ++i)
+    {
+        even[stage.evenHistory + i] = input[2 * i];
+        odd[stage.oddHistory + i] = input[2 * i + 1];
+    }
+
+    // Output i: the framework's sum, term by term in its order: the pairs of taps k and length - 1 - k for even k
+    // below half, then the centre tap on the odd sample that entered quarter + 1 outputs earlier.
+    for (int first = 0; first < numOutputs; first += group)
+    {
+        float sum[group]{};
+
+        for (int k = 0; k < half; k += 2)
+        {
+            const float tap = fir[k];
+            const float* older = even + stage.evenHistory + first - (length - 1 - k) / 2;
+            const float* newer = even + stage.evenHistory + first - k / 2;
+
+            for (int j = 0; j < group; ++j)
+                sum[j] += (older[j] + newer[j]) * tap;
+        }
+
+        const float centre = fir[half];
+        const float* delayedOdd = odd + stage.oddHistory + first - (quarter + 1);
+
+        for (int j = 0; j < group; ++j)
+            sum[j] += delayedOdd[j] * centre;
+
+        const int count = juce::jmin (group, numOutputs - first);
+        std::copy (sum, sum + count, output + first);
+    }
+
+    // The newest samples become the history of the next block.
+    std::copy (even + numOutputs, even + numOutputs + stage.evenHistory, even);
+    std::copy (odd + numOutputs, odd + numOutputs + stage.oddHistory, odd);
+}
