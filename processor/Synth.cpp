@@ -208,6 +208,29 @@ float Voice::gridOscillator() noexcept
     return 0.2f * value;
 }
 
+namespace
+{
+/** One value of a cut-off LFO's shape at phase p. */
+inline float lfoWave (int waveform, float p, float heldValue) noexcept
+{
+    switch (waveform)
+    {
+        case 0:
+            return std::sin (twoPi * p);
+        case 1:
+            return 1.0f - 2.0f * p;
+        case 2:
+            return p < 0.5f ? 1.0f : -1.0f;
+        case 3:
+            return 1.0f - 4.0f * std::abs (p - 0.5f);
+        case 4:
+            return heldValue;
+        default:
+            return 0.0f;
+    }
+}
+} // namespace
+
 void Voice::tickLfos() noexcept
 {
     lfoSum = 0.0f;
@@ -222,29 +245,7 @@ void Voice::tickLfos() noexcept
 
         auto& lfo = lfos[i];
         const float p = lfo.phase;
-        float wave;
-
-        switch (lfo.waveform)
-        {
-            case 0:
-                wave = std::sin (twoPi * p);
-                break;
-            case 1:
-                wave = 1.0f - 2.0f * p;
-                break;
-            case 2:
-                wave = p < 0.5f ? 1.0f : -1.0f;
-                break;
-            case 3:
-                wave = 1.0f - 4.0f * std::abs (p - 0.5f);
-                break;
-            case 4:
-                wave = lfo.heldValue;
-                break;
-            default:
-                wave = 0.0f;
-                break;
-        }
+        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
 
         const float x = p + lfo.phaseStep;
         lfo.phase = x - std::floor (x);
@@ -254,6 +255,32 @@ void Voice::tickLfos() noexcept
 
         lfoSum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
     }
+}
+
+bool Voice::previewLfoTick (float& sum, float* newPhases) const noexcept
+{
+    sum = 0.0f;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const auto& lfo = lfos[i];
+        newPhases[i] = lfo.phase;
+        const float depth = owner.lfoMatrixConfigs[(size_t) (filterTargetIndex * 4 + i)].raw();
+
+        if (depth == 0.0f)
+            continue;
+
+        if (lfo.waveform == 4)
+            return false;
+
+        const float p = lfo.phase;
+        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
+        const float x = p + lfo.phaseStep;
+        newPhases[i] = x - std::floor (x);
+        sum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
+    }
+
+    return true;
 }
 
 float Voice::render() noexcept
@@ -470,6 +497,8 @@ Synth::Synth (IProcessor& o) : owner (o)
     voices.reserve (8);
     for (int i = 0; i < 8; ++i)
         voices.emplace_back (owner, &waveTables);
+
+    useKernel (fastestKernel());
 }
 
 void Synth::render (float** outputs, int numSamples) noexcept
@@ -498,10 +527,24 @@ void Synth::render (float** outputs, int numSamples) noexcept
 
     float* left = outputs[0];
     float* right = outputs[1];
+    auto controlStepDone = false;
+    const auto done = kernel != VoiceKernel::scalar ? renderLanes (left, right, numSamples, controlStepDone) : 0;
+    renderVoices (left, right, done, numSamples, controlStepDone);
 
-    for (int i = 0; i < numSamples; ++i)
+    for (auto& voice : voices)
+        if (voice.ampState == 0)
+            voice.ampLevel = 0.0f;
+
+    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
+        owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
+}
+
+void Synth::renderVoices (float* left, float* right, int from, int numSamples, bool firstControlStepDone) noexcept
+{
+    for (int i = from; i < numSamples; ++i)
     {
-        updateParameters();
+        if (i > from || ! firstControlStepDone)
+            updateParameters();
 
         float sum = 0.0f;
 
@@ -514,13 +557,6 @@ void Synth::render (float** outputs, int numSamples) noexcept
         if (right != nullptr)
             right[i] = sum;
     }
-
-    for (auto& voice : voices)
-        if (voice.ampState == 0)
-            voice.ampLevel = 0.0f;
-
-    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
-        owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
 }
 
 void Synth::updateParameters() noexcept

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterModel.h"
+#include "VoiceLanes.h"
 
 #include <limits>
 
@@ -14,6 +15,12 @@ struct WaveTableList
     float triangle (int u) const noexcept;
     float square (int u) const noexcept;
     float noise() noexcept;
+
+    /** The 512 points of periodic shape 0..3, or nullptr when the list is not of 512 points. */
+    const float* shapeTable (int shape) const noexcept
+    {
+        return size == tableSize && shape >= 0 && shape < numPeriodicShapes ? shapeTables[shape] : nullptr;
+    }
 
     /** Shape 0 sine, 1 saw, 2 square or 3 triangle at point u (0 <= u < 512), from tables made once: the
         second oscillator asks for one every sample. */
@@ -139,6 +146,9 @@ private:
     float secondOscillator() noexcept;
     float gridOscillator() noexcept;
     void tickLfos() noexcept;
+    /** The next LFO tick's sum and new phases, without applying them; false (and nothing worked out) when a
+        random LFO that reaches the cut-off would draw a new value. */
+    bool previewLfoTick (float& sum, float* newPhases) const noexcept;
 
     /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
         control steps; the synth calls this right after changing them. */
@@ -160,11 +170,29 @@ private:
     double feedback = 0.0;
 };
 
+/** The ways the voices can be rendered: the plain loop over the voices, or all eight voices at once in the
+    lanes of the vector kernel built for AVX2 or for AVX-512. All give the same samples, bit for bit. */
+enum class VoiceKernel
+{
+    scalar,
+    avx2,
+    avx512
+};
+
 /** The eight-voice engine. Runs on the audio thread only. */
 class Synth
 {
 public:
     explicit Synth (IProcessor& owner);
+
+    /** True when this CPU can run the kernel. [any thread] */
+    static bool canRun (VoiceKernel kernel) noexcept;
+    /** The fastest kernel this CPU runs; the synth starts with it. [any thread] */
+    static VoiceKernel fastestKernel() noexcept;
+    /** Renders with kernel from the next render on (ignored when the CPU cannot run it). [thread that prepares the
+        processor, or the audio thread between blocks] */
+    void useKernel (VoiceKernel kernel) noexcept;
+    VoiceKernel kernelInUse() const noexcept { return kernel; }
 
     /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. [audio thread] */
     void render (float** outputs, int numSamples) noexcept;
@@ -187,4 +215,22 @@ public:
     float pitchBend = 1.0f;
     bool sustainPedal = false;
     const std::atomic<float>* grid = nullptr;
+
+private:
+    /** The plain loop over the voices from sample `from` on; the control step of that first sample is skipped when
+        it already ran. */
+    void renderVoices (float* left, float* right, int from, int numSamples, bool firstControlStepDone) noexcept;
+    /** Renders with the vector kernel for as long as it may; returns the number of samples rendered. Sets
+        controlStepDone when it stopped right after the control step of the sample it returns. */
+    int renderLanes (float* left, float* right, int numSamples, bool& controlStepDone) noexcept;
+    void loadLanes() noexcept;
+    void storeLanes() noexcept;
+    void loadLaneControls (bool hiFidel) noexcept;
+
+    VoiceKernel kernel = VoiceKernel::scalar;
+    voice_lanes::Kernel laneKernel = nullptr;
+    voice_lanes::State laneState {};
+    voice_lanes::Controls laneControls {};
+    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize] {};
+    float pendingLfoPhases[voice_lanes::numLanes][numLfos] {};
 };
