@@ -1,6 +1,7 @@
 #include "Synth.h"
 
 #include <cfloat>
+#include <cstring>
 
 namespace
 {
@@ -34,6 +35,13 @@ inline float truncatedCentre (float coordinate) noexcept
 {
     const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
     return (float) (int) near;
+}
+
+/** True when a and b hold the same bits: a cache key that matches gives exactly the value it was made from. */
+template <typename T>
+inline bool sameBits (T a, T b) noexcept
+{
+    return std::memcmp (&a, &b, sizeof (T)) == 0;
 }
 
 inline float gridAt (const std::atomic<float>* grid, int index) noexcept
@@ -403,7 +411,14 @@ void Voice::updateParameters() noexcept
 
     const auto& global = owner.globalSynthConfigs;
     subLevel = global[GlobalIndex::subBass].raw();
-    subOctaveFactor = (int) std::pow (2.0f, global[GlobalIndex::subBassOc].raw());
+    // A power and divisions at every control step, of inputs that rarely change: worked out when they do.
+    if (const auto octave = global[GlobalIndex::subBassOc].raw(); !sameBits (octave, subOctaveKey))
+    {
+        subOctaveKey = octave;
+        subOctaveValue = (int) std::pow (2.0f, octave);
+    }
+
+    subOctaveFactor = subOctaveValue;
     subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
     imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
 
@@ -421,7 +436,16 @@ void Voice::updateParameters() noexcept
 
         lfo.waveform = (int) group[LfoIndex::type].raw();
         lfo.rateHz = rate;
-        lfo.phaseStep = (float) (rate / lfo.tickRate);
+
+        auto& step = lfoSteps[i];
+        if (!sameBits (rate, step.rate) || !sameBits (lfo.tickRate, step.tickRate))
+        {
+            step.rate = rate;
+            step.tickRate = lfo.tickRate;
+            step.value = (float) (rate / lfo.tickRate);
+        }
+
+        lfo.phaseStep = step.value;
     }
 
     filterType = pendingFilterType;
@@ -543,7 +567,7 @@ void Synth::renderVoices (float* left, float* right, int from, int numSamples, b
 {
     for (int i = from; i < numSamples; ++i)
     {
-        if (i > from || ! firstControlStepDone)
+        if (i > from || !firstControlStepDone)
             updateParameters();
 
         float sum = 0.0f;
@@ -584,11 +608,22 @@ void Synth::updateParameters() noexcept
 
     const auto& filterAdsr = owner.adsrFilterConfigs;
     const float fs = voiceSampleRate;
-    const auto coefficient = [fs] (float x) { return std::exp (-std::exp (5.5f - 0.075f * x) / fs); };
-    const float filterAttack = coefficient (filterAdsr[AdsrIndex::attack].currentValue);
-    const float filterDecay = coefficient (filterAdsr[AdsrIndex::decay].currentValue);
+    // Exponentials of inputs that rarely change: worked out again only when an input did.
+    const auto coefficient = [this, fs] (int which, float x)
+    {
+        auto& cached = filterCoefficientCache[which];
+        if (!sameBits (x, cached.input) || !sameBits (fs, cached.rate))
+        {
+            cached.input = x;
+            cached.rate = fs;
+            cached.value = std::exp (-std::exp (5.5f - 0.075f * x) / fs);
+        }
+        return cached.value;
+    };
+    const float filterAttack = coefficient (0, filterAdsr[AdsrIndex::attack].currentValue);
+    const float filterDecay = coefficient (1, filterAdsr[AdsrIndex::decay].currentValue);
     const float filterSustainLevel = filterAdsr[AdsrIndex::sustain].currentValue;
-    const float filterRelease = coefficient (filterAdsr[AdsrIndex::release].currentValue);
+    const float filterRelease = coefficient (2, filterAdsr[AdsrIndex::release].currentValue);
 
     const float attackTime = attack / 20.0f;
     const float decayTime = decay / 20.0f;
@@ -613,10 +648,28 @@ void Synth::updateParameters() noexcept
         if (voice.envelopeRate != stepsRate)
         {
             stepsRate = voice.envelopeRate;
-            attackStep = attackTime > 0.0f ? (float) (1.0 / ((double) attackTime * stepsRate)) : -1.0f;
-            decayStep =
-                decayTime > 0.0f ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate)) : -1.0f;
-            releaseMultiplier = releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+            auto& cached = envelopeStepCache;
+
+            if (!sameBits (attackTime, cached.attackTime) || !sameBits (decayTime, cached.decayTime)
+                || !sameBits (sustainLevel, cached.sustainLevel) || !sameBits (releaseTime, cached.releaseTime)
+                || !sameBits (stepsRate, cached.rate))
+            {
+                cached.attackTime = attackTime;
+                cached.decayTime = decayTime;
+                cached.sustainLevel = sustainLevel;
+                cached.releaseTime = releaseTime;
+                cached.rate = stepsRate;
+                cached.attackStep = attackTime > 0.0f ? (float) (1.0 / ((double) attackTime * stepsRate)) : -1.0f;
+                cached.decayStep = decayTime > 0.0f
+                                       ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate))
+                                       : -1.0f;
+                cached.releaseMultiplier =
+                    releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+            }
+
+            attackStep = cached.attackStep;
+            decayStep = cached.decayStep;
+            releaseMultiplier = cached.releaseMultiplier;
         }
 
         voice.attackStep = attackStep;

@@ -116,7 +116,7 @@ public:
     float voiceGlideCoefficient = 1.0f;
 
     const std::atomic<float>* grid = nullptr;
-    float scanCentre[2] { 0.0f, 0.0f };
+    float scanCentre[2]{ 0.0f, 0.0f };
     float scanRow = 0.0f;
     bool scanCircle = false;
 
@@ -165,6 +165,15 @@ private:
     float subStep = 0.0f;
     float gridStepPeriod = std::numeric_limits<float>::quiet_NaN();
     float gridStep = 0.0f;
+    float subOctaveKey = std::numeric_limits<float>::quiet_NaN();
+    int subOctaveValue = 1;
+    struct LfoStep
+    {
+        float rate = std::numeric_limits<float>::quiet_NaN();
+        double tickRate = std::numeric_limits<double>::quiet_NaN();
+        float value = 0.0f;
+    };
+    LfoStep lfoSteps[4];
     double feedbackCoefficient = std::numeric_limits<double>::quiet_NaN();
     float feedbackResonance = std::numeric_limits<float>::quiet_NaN();
     double feedback = 0.0;
@@ -227,10 +236,25 @@ private:
     void storeLanes() noexcept;
     void loadLaneControls (bool hiFidel) noexcept;
 
+    // The control step's exponentials and divisions, kept with the inputs they were worked out from.
+    struct FilterCoefficient
+    {
+        float input = std::numeric_limits<float>::quiet_NaN(), rate = 0.0f, value = 0.0f;
+    };
+    FilterCoefficient filterCoefficientCache[3];
+    struct EnvelopeSteps
+    {
+        float attackTime = std::numeric_limits<float>::quiet_NaN(), decayTime = 0.0f, sustainLevel = 0.0f,
+              releaseTime = 0.0f;
+        double rate = 0.0;
+        float attackStep = 0.0f, decayStep = 0.0f, releaseMultiplier = 0.0f;
+    };
+    EnvelopeSteps envelopeStepCache;
+
     VoiceKernel kernel = VoiceKernel::scalar;
     voice_lanes::Kernel laneKernel = nullptr;
-    voice_lanes::State laneState {};
-    voice_lanes::Controls laneControls {};
-    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize] {};
-    float pendingLfoPhases[voice_lanes::numLanes][numLfos] {};
+    voice_lanes::State laneState{};
+    voice_lanes::Controls laneControls{};
+    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize]{};
+    float pendingLfoPhases[voice_lanes::numLanes][numLfos]{};
 };
