@@ -42,8 +42,18 @@ Downsampler::Downsampler (int numStages)
     else if (fractionalDelay < 0.618f)
         fractionalDelay += 1.0f;
 
-    for (auto& delay : delays)
-        delay.setMaximumDelayInSamples (8);
+    // The delay line's own set-up for that delay, as the framework's does it.
+    const auto delayTime = juce::jlimit (0.0f, (float) (LatencyDelay::size - 1), fractionalDelay);
+    delayWhole = static_cast<int> (std::floor (delayTime));
+    delayFraction = delayTime - (float) delayWhole;
+
+    if (delayFraction < 0.618f && delayWhole >= 1)
+    {
+        delayFraction++;
+        delayWhole--;
+    }
+
+    delayAlpha = (1 - delayFraction) / (1 + delayFraction);
 }
 
 void Downsampler::prepare (int maximumHostBlock)
@@ -66,12 +76,6 @@ void Downsampler::prepare (int maximumHostBlock)
         stage.input.assign ((size_t) (2 * outputs), 0.0f);
     }
 
-    for (auto& delay : delays)
-    {
-        delay.prepare ({ 0.0, (juce::uint32) maximumBlock, 1 });
-        delay.setDelay (fractionalDelay);
-    }
-
     reset();
 }
 
@@ -84,8 +88,8 @@ void Downsampler::reset() noexcept
             std::fill (stage.odd[(size_t) channel].begin(), stage.odd[(size_t) channel].end(), 0.0f);
         }
 
-    for (auto& delay : delays)
-        delay.reset();
+    for (auto& line : delays)
+        line = {};
 
     channelsAlike = true;
 }
@@ -98,7 +102,6 @@ void Downsampler::separateChannels() noexcept
         std::copy (stage.odd[0].begin(), stage.odd[0].end(), stage.odd[1].begin());
     }
 
-    // Same sizes on both sides: the copy reuses the storage.
     delays[1] = delays[0];
     channelsAlike = false;
 }
@@ -122,10 +125,34 @@ void Downsampler::process (int channel, const float* input, float* output, int n
     }
 
     if (fractionalDelay > 0.0f)
+        delay (delays[(size_t) channel], output, numHostSamples);
+}
+
+void Downsampler::delay (LatencyDelay& line, float* samples, int numSamples) const noexcept
+{
+    constexpr int size = LatencyDelay::size;
+
+    for (int i = 0; i < numSamples; ++i)
     {
-        float* channels[] = { output };
-        juce::dsp::AudioBlock<float> block (channels, 1, (size_t) numHostSamples);
-        delays[(size_t) channel].process (juce::dsp::ProcessContextReplacing<float> (block));
+        line.samples[line.writePosition] = samples[i];
+        line.writePosition = (line.writePosition + size - 1) % size;
+
+        auto index1 = line.readPosition + delayWhole;
+        auto index2 = index1 + 1;
+
+        if (index2 >= size)
+        {
+            index1 %= size;
+            index2 %= size;
+        }
+
+        const auto value1 = line.samples[index1];
+        const auto value2 = line.samples[index2];
+        const auto output = delayFraction == 0 ? value1 : value2 + delayAlpha * (value1 - line.last);
+        line.last = output;
+        samples[i] = output;
+
+        line.readPosition = (line.readPosition + size - 1) % size;
     }
 }
 

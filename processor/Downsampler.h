@@ -54,7 +54,20 @@ private:
     void processStage (Stage& stage, int channel, const float* input, float* output, int numOutputs) noexcept;
 
     std::vector<Stage> stages; // stages[0] works at twice the host rate, stages.back() at the full rate
-    std::array<juce::dsp::DelayLine<float, juce::dsp::DelayLineInterpolationTypes::Thiran>, numChannels> delays;
+    /** The framework's Thiran-interpolated delay line of up to 8 samples, one channel. */
+    struct LatencyDelay
+    {
+        static constexpr int size = 9;
+        float samples[size]{};
+        int writePosition = 0, readPosition = 0;
+        float last = 0.0f;
+    };
+
+    void delay (LatencyDelay& line, float* samples, int numSamples) const noexcept;
+
+    std::array<LatencyDelay, numChannels> delays;
+    int delayWhole = 0;
+    float delayFraction = 0.0f, delayAlpha = 0.0f;
     float uncompensatedLatency = 0.0f, fractionalDelay = 0.0f;
     int maximumBlock = 0;
     bool channelsAlike = true;

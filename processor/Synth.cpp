@@ -405,27 +405,25 @@ float Voice::render() noexcept
     return (float) filtered * gain;
 }
 
-void Voice::updateParameters() noexcept
+void Voice::readControlValues (ControlValues& values) noexcept
 {
-    period += (targetPeriod - period) * voiceGlideCoefficient;
-
     const auto& global = owner.globalSynthConfigs;
-    subLevel = global[GlobalIndex::subBass].raw();
-    // A power and divisions at every control step, of inputs that rarely change: worked out when they do.
+    values.subLevel = global[GlobalIndex::subBass].raw();
+
+    // A power at every control step, of an input that rarely changes: worked out when it does.
     if (const auto octave = global[GlobalIndex::subBassOc].raw(); !sameBits (octave, subOctaveKey))
     {
         subOctaveKey = octave;
         subOctaveValue = (int) std::pow (2.0f, octave);
     }
 
-    subOctaveFactor = subOctaveValue;
-    subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
-    imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
+    values.subOctaveFactor = subOctaveValue;
+    values.subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
+    values.imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
 
     for (int i = 0; i < numLfos; ++i)
     {
         const auto& group = owner.lfoConfigs[(size_t) i];
-        auto& lfo = lfos[i];
         float rate = group[LfoIndex::rate].currentValue;
 
         if (group[LfoIndex::sync].raw() == 1.0f)
@@ -434,9 +432,28 @@ void Voice::updateParameters() noexcept
             rate = owner.bpm / 60.0f / owner.noteLengthBeats[(size_t) k];
         }
 
-        lfo.waveform = (int) group[LfoIndex::type].raw();
+        values.lfoWaveform[i] = (int) group[LfoIndex::type].raw();
+        values.lfoRate[i] = rate;
+    }
+}
+
+void Voice::applyControlValues (const ControlValues& values) noexcept
+{
+    period += (targetPeriod - period) * voiceGlideCoefficient;
+
+    subLevel = values.subLevel;
+    subOctaveFactor = values.subOctaveFactor;
+    subFineTune = values.subFineTune;
+    imageFineTune = values.imageFineTune;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        auto& lfo = lfos[i];
+        const float rate = values.lfoRate[i];
+        lfo.waveform = values.lfoWaveform[i];
         lfo.rateHz = rate;
 
+        // A division at every control step, of inputs that rarely change: worked out when they do.
         auto& step = lfoSteps[i];
         if (!sameBits (rate, step.rate) || !sameBits (lfo.tickRate, step.tickRate))
         {
@@ -449,6 +466,13 @@ void Voice::updateParameters() noexcept
     }
 
     filterType = pendingFilterType;
+}
+
+void Voice::updateParameters() noexcept
+{
+    ControlValues values;
+    readControlValues (values);
+    applyControlValues (values);
 }
 
 void Voice::start (float newPeriod, int newNote, float newVelocityGain) noexcept
@@ -590,11 +614,21 @@ void Synth::updateParameters() noexcept
 
     controlCountdown = controlInterval;
 
+    // Every voice reads the same parameters: once for all of them.
+    Voice::ControlValues values;
+    auto valuesRead = false;
+
     for (auto& voice : voices)
     {
         if (voice.startLevel > 0.0001f)
         {
-            voice.updateParameters();
+            if (!valuesRead)
+            {
+                voices[0].readControlValues (values);
+                valuesRead = true;
+            }
+
+            voice.applyControlValues (values);
             voice.playPeriod = voice.period * pitchBend;
             voice.updateOscillatorSteps();
         }

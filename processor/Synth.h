@@ -68,6 +68,22 @@ public:
     float render() noexcept;
     /** Control-rate refresh. [audio thread] */
     void updateParameters() noexcept;
+
+    /** What a control step reads from the parameters: the same for every voice of one step. */
+    struct ControlValues
+    {
+        float subLevel = 0.0f;
+        int subOctaveFactor = 1;
+        float subFineTune = 0.0f, imageFineTune = 0.0f;
+        int lfoWaveform[4]{};
+        float lfoRate[4]{};
+    };
+
+    /** Reads the control step's parameter values. [audio thread] */
+    void readControlValues (ControlValues& values) noexcept;
+    /** The control step with values read by any voice: glide, second oscillator, LFO steps, filter type.
+        [audio thread] */
+    void applyControlValues (const ControlValues& values) noexcept;
     /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
     void start (float newPeriod, int newNote, float newVelocityGain) noexcept;
     /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
@@ -255,6 +271,7 @@ private:
     voice_lanes::Kernel laneKernel = nullptr;
     voice_lanes::State laneState{};
     voice_lanes::Controls laneControls{};
-    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize]{};
+    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize
+                                  + 16]{}; // a pair read past the last point stays inside
     float pendingLfoPhases[voice_lanes::numLanes][numLfos]{};
 };
