@@ -319,7 +319,7 @@ namespace
         }
 
         // Oscillator.
-        for (int k = 0; k < done; ++k)
+        const auto oscillatorPass = [&] (int k)
         {
             const vi active = activeAt[k];
             const vf newPhase = wrapPhase<steady> (phase + phaseStep, active);
@@ -412,14 +412,14 @@ namespace
             }
 
             oscillatorAt[k] = oscillator;
-        }
+        };
 
         // Filter envelope, the LFO tick worked out before the segment, cut-off and filter coefficient.
         vd lastF = splat (__builtin_nan (""));
         vd feedback = splat (0.0);
         vi tickedLanes = splat (0);
 
-        for (int k = 0; k < done; ++k)
+        const auto cutoffPass = [&] (int k)
         {
             const vi active = activeAt[k];
 
@@ -460,10 +460,10 @@ namespace
 
             coefficientAt[k] = f;
             feedbackAt[k] = feedback;
-        }
+        };
 
         // Four one-pole stages, and the voices' output.
-        for (int k = 0; k < done; ++k)
+        const auto filterPass = [&] (int k)
         {
             const vi active = activeAt[k];
             const vd f = coefficientAt[k];
@@ -491,6 +491,21 @@ namespace
 
             const vf filtered = toFloat (filterOutput<filterMode> (s, new1, new4, typeIs));
             store (outputs + k * numLanes, select (active, filtered * gainAt[k], splat (0.0f)));
+        };
+
+        // The filter runs a few samples behind the rest, so that the CPU works on both chains at once.
+        constexpr int lag = 4;
+
+        for (int k = 0; k < done + lag; ++k)
+        {
+            if (k < done)
+            {
+                oscillatorPass (k);
+                cutoffPass (k);
+            }
+
+            if (k >= lag)
+                filterPass (k - lag);
         }
 
         if constexpr (steady)
