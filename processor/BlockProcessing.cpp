@@ -154,11 +154,10 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     updateModulatedValues (numSamples);
 
+    refillWavetables();
+
     for (int i = 0; i < numVoices; ++i)
-    {
-        handleWavetableSampleSelection (i);
         updateScanGeometry (i);
-    }
 
     {
         // loadFile may be clearing the tables on the message thread.

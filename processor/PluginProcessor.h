@@ -7,6 +7,7 @@
 #include "ParameterModel.h"
 #include "Synth.h"
 
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
@@ -252,6 +253,27 @@ private:
     //============================================================================== block processing
     /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
     void updateModulatedValues (int numSamples);
+    /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
+        centre in row0 and row1), and the 512 values it gave. */
+    struct PictureRead
+    {
+        bool circle = false;
+        int row0 = -1, row1 = -1;
+        float position = 0.0f;
+        std::array<float, wavetableSize> values;
+
+        bool sameAs (const PictureRead& other) const noexcept
+        {
+            return row0 >= 0 && circle == other.circle && row0 == other.row0 && row1 == other.row1
+                   && std::memcmp (&position, &other.position, sizeof (position)) == 0;
+        }
+    };
+
+    /** Refills all eight wavetables, as block processing does every block. [audio thread] */
+    void refillWavetables();
+    /** Refills one wavetable; with earlierReads (one per voice), a read another table of the same block already
+        made is taken from there. [audio thread] */
+    void refillWavetable (int index, PictureRead* earlierReads);
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
     /** Up-samples, renders between the events, filters and down-samples one piece of the block. [audio thread] */
