@@ -87,9 +87,9 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     modalFilter.prepare (sampleRate);
 
-    // The work buffer of the render step: two channels at the highest oversampling factor, so that
-    // processBlock never allocates.
-    oversampledBuffer.setSize (2, 8 * preparedBlockSize);
+    // The work buffer of the render step at the highest oversampling factor, with room for each output channel's
+    // filtered copy, so that processBlock never allocates.
+    oversampledBuffer.setSize (3, 8 * preparedBlockSize);
     oversampledBuffer.clear();
 
     // Both channels of the output low-pass share one set of coefficients; designing it here keeps its
@@ -439,7 +439,7 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel block
     // advances channel 0 alone). From then on each channel keeps its own state; a channel that still matches
     // takes channel 0's state now, as it would have had it been filtered all along.
-    if (!stereo || !outputFilterChannelsMatch || downsampler.channelsMatch())
+    if (!stereo || !outputFilterChannelsMatch || !downsampler.channelsMatch())
     {
         if (outputFilterChannelsMatch)
         {
@@ -451,22 +451,23 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
             downsampler.separateChannels();
     }
 
+    // W keeps what the voices rendered; each channel is filtered into a channel of its own.
     if (stereo && !outputFilterChannelsMatch)
     {
-        auto* copy = oversampledBuffer.getWritePointer (1);
-        std::copy (work, work + osLength, copy);
-        applyOutputFilter (1, copy, osLength);
-        downsampler.process (1, copy, buffer.getWritePointer (1, pieceStart), pieceLength);
+        auto* filtered = oversampledBuffer.getWritePointer (2);
+        applyOutputFilter (1, work, filtered, osLength);
+        downsampler.process (1, filtered, buffer.getWritePointer (1, pieceStart), pieceLength);
     }
 
-    applyOutputFilter (0, work, osLength);
-    downsampler.process (0, work, left, pieceLength);
+    auto* filtered = oversampledBuffer.getWritePointer (1);
+    applyOutputFilter (0, work, filtered, osLength);
+    downsampler.process (0, filtered, left, pieceLength);
 
     if (stereo && outputFilterChannelsMatch)
         std::copy (left, left + pieceLength, buffer.getWritePointer (1, pieceStart));
 }
 
-void OstrelAudioProcessor::applyOutputFilter (int channel, float* samples, int numSamples) noexcept
+void OstrelAudioProcessor::applyOutputFilter (int channel, const float* input, float* output, int numSamples) noexcept
 {
     // The framework's second-order filter, term by term, with its state snapped to zero after every call.
     const auto* coefficients = outputFilter[0].coefficients->getRawCoefficients();
@@ -477,11 +478,11 @@ void OstrelAudioProcessor::applyOutputFilter (int channel, float* samples, int n
 
     for (int i = 0; i < numSamples; ++i)
     {
-        const auto input = samples[i];
-        const auto output = (input * b0) + lv1;
-        samples[i] = output;
-        lv1 = (input * b1) - (output * a1) + lv2;
-        lv2 = (input * b2) - (output * a2);
+        const auto in = input[i];
+        const auto out = (in * b0) + lv1;
+        output[i] = out;
+        lv1 = (in * b1) - (out * a1) + lv2;
+        lv2 = (in * b2) - (out * a2);
     }
 
     juce::dsp::util::snapToZero (lv1);

@@ -281,8 +281,8 @@ private:
                       juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
     /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
     void updateOutputFilter();
-    /** Runs the output low-pass over samples in place through the state of channel. [audio thread] */
-    void applyOutputFilter (int channel, float* samples, int numSamples) noexcept;
+    /** Runs the output low-pass over input into output through the state of channel. [audio thread] */
+    void applyOutputFilter (int channel, const float* input, float* output, int numSamples) noexcept;
     /** Clears the state of both channels' output low-pass. */
     void resetOutputFilter() noexcept;
     /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */

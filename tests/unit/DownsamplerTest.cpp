@@ -1,4 +1,4 @@
-#include "TestHelpers.h"
+#include "ProcessorHarness.h"
 
 #include "processor/Downsampler.h"
 
@@ -93,4 +93,62 @@ TEST (Downsampler, ASeparatedChannelContinuesFromTheOthersState)
 
     downsampler.reset();
     EXPECT_TRUE (downsampler.channelsMatch());
+}
+
+// The processor's output path, block by block, against the framework's filter and oversampler fed with the
+// voices' samples: both channels alike, and after a one-channel block each channel going on from its own state
+// (each channel here has an oversampler of its own, which only a block with that channel advances).
+TEST (Downsampler, TheOutputPathIsTheFrameworksWhateverTheChannelCount)
+{
+    constexpr int blockSize = 256;
+    block_testing::ProcessorHarness host (48000.0, blockSize, 2);
+    auto& processor = *host.processor;
+    host.set ("Gain", -6.0f); // a gain of exactly 1: the buffer is left as the filters made it
+    host.set ("subBass", 0.5f);
+    host.set ("OverSample", 1.0f);
+
+    juce::dsp::IIR::Filter<float> filters[2];
+    std::unique_ptr<juce::dsp::Oversampling<float>> oversamplers[2];
+
+    for (int channel = 0; channel < 2; ++channel)
+    {
+        filters[channel].coefficients =
+            juce::dsp::IIR::Coefficients<float>::makeLowPass (2 * 48000.0, (float) (48000.0 * 0.5 * 0.9), 0.707f);
+        oversamplers[channel] = std::make_unique<juce::dsp::Oversampling<float>> (
+            1,
+            2,
+            juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple,
+            true,
+            true);
+        oversamplers[channel]->initProcessing (blockSize);
+    }
+
+    const int channelCounts[] = { 2, 2, 1, 1, 2, 2, 2 };
+    for (size_t block = 0; block < std::size (channelCounts); ++block)
+    {
+        const auto channels = channelCounts[block];
+        juce::AudioBuffer<float> output (channels, blockSize);
+        juce::MidiBuffer midi;
+        if (block == 0)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100), 10);
+
+        processor.processBlock (output, midi);
+
+        for (int channel = 0; channel < channels; ++channel)
+        {
+            // What the framework makes of the samples the voices rendered into the work buffer.
+            juce::AudioBuffer<float> expected (1, blockSize);
+            auto hostBlock = juce::dsp::AudioBlock<float> (expected);
+            auto oversampled = oversamplers[channel]->processSamplesUp (hostBlock);
+            const auto* work = processor.oversampledBuffer.getReadPointer (0);
+            std::copy (work, work + 4 * blockSize, oversampled.getChannelPointer (0));
+            filters[channel].process (juce::dsp::ProcessContextReplacing<float> (oversampled));
+            oversamplers[channel]->processSamplesDown (hostBlock);
+
+            EXPECT_EQ (
+                std::memcmp (output.getReadPointer (channel), expected.getReadPointer (0), sizeof (float) * blockSize),
+                0)
+                << "block " << block << ", channel " << channel << " of " << channels;
+        }
+    }
 }
