@@ -496,12 +496,60 @@ namespace
         // The filter runs a few samples behind the rest, so that the CPU works on both chains at once.
         constexpr int lag = 4;
 
+        // A filter envelope that has come to rest gives the same level at every sample: then the cut-off, and the
+        // coefficient with it, take one value up to each lane's LFO tick and another from there on.
+        auto envelopeAtRest = false;
+
+        if constexpr (steady)
+        {
+            vf next = envTarget + (envLevel - envTarget) * envCoef;
+            next = select ((vf) ((vi) next & splat (0x7fffffff)) < splat (smallestNormal), splat (0.0f), next);
+            const vi same = (vi) next == (vi) envLevel;
+            const vi handsOver = next + envTarget > splat (3.0f);
+            envelopeAtRest = done > 0 && !any (activeAtStart & (~same | handsOver));
+        }
+
+        if (envelopeAtRest)
+        {
+            const auto cutoffOf = [&] (vf sum)
+            {
+                const vf c = (sum + splat (1.0f)) * envLevel * cutoffHz / splat (22000.0f);
+                return select (c < splat (0.001f), splat (0.001f), select (splat (1.0f) < c, splat (1.0f), c));
+            };
+            const auto coefficientOf = [] (vd last)
+            { return select (last < splat (0.001), splat (0.001), select (splat (0.99) < last, splat (0.99), last)); };
+
+            const vi ticks = activeAtStart & (tickAt < splat (done));
+            const vf cutoffBefore = cutoffOf (lfoSum);
+            const vf cutoffAfter = cutoffOf (tickedLfoSum);
+            const vd lastBefore = select (widen (cutoffBefore > splat (0.001f)), toDouble (cutoffBefore), lastCutoff);
+            const vd lastAtTick = select (widen (tickAt == splat (0)), lastCutoff, lastBefore);
+            const vd lastAfter = select (widen (cutoffAfter > splat (0.001f)), toDouble (cutoffAfter), lastAtTick);
+            const vd coefficientBefore = coefficientOf (lastBefore), coefficientAfter = coefficientOf (lastAfter);
+            const vd feedbackBefore = resonance + resonance / (splat (1.0) - coefficientBefore);
+            const vd feedbackAfter = resonance + resonance / (splat (1.0) - coefficientAfter);
+
+            for (int k = 0; k < done; ++k)
+            {
+                const vl after = widen (ticks & (tickAt <= splat (k)));
+                coefficientAt[k] = select (after, coefficientAfter, coefficientBefore);
+                feedbackAt[k] = select (after, feedbackAfter, feedbackBefore);
+            }
+
+            tickedLanes = ticks;
+            lfoSum = select (ticks, tickedLfoSum, lfoSum);
+            cutoff = select (ticks, cutoffAfter, cutoffBefore);
+            lastCutoff = select (widen (ticks), lastAfter, lastBefore);
+        }
+
         for (int k = 0; k < done + lag; ++k)
         {
             if (k < done)
             {
                 oscillatorPass (k);
-                cutoffPass (k);
+
+                if (!envelopeAtRest)
+                    cutoffPass (k);
             }
 
             if (k >= lag)
