@@ -102,27 +102,32 @@ void Voice::prepareToPlay (int newSampleRate)
 
 void Voice::updateOscillatorSteps() noexcept
 {
-    if (playPeriod != pictureStepPeriod || imageFineTune != pictureStepFineTune)
+    updateOscillatorSteps (playPeriod, imageFineTune, subFineTune, subOctaveFactor);
+}
+
+void Voice::updateOscillatorSteps (float period, float imageTune, float subTune, int subOctave) noexcept
+{
+    if (period != pictureStepPeriod || imageTune != pictureStepFineTune)
     {
-        pictureStepPeriod = playPeriod;
-        pictureStepFineTune = imageFineTune;
+        pictureStepPeriod = period;
+        pictureStepFineTune = imageTune;
         pictureStep =
-            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageFineTune) / (double) playPeriod);
+            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageTune) / (double) period);
     }
 
-    if (playPeriod != subStepPeriod || subFineTune != subStepFineTune || subOctaveFactor != subStepOctaveFactor)
+    if (period != subStepPeriod || subTune != subStepFineTune || subOctave != subStepOctaveFactor)
     {
-        subStepPeriod = playPeriod;
-        subStepFineTune = subFineTune;
-        subStepOctaveFactor = subOctaveFactor;
-        subStep = (float) ((double) subOctaveFactor * std::pow (semitoneRatio, (double) subFineTune) * 2.0
-                           * singlePrecisionPi / (double) playPeriod);
+        subStepPeriod = period;
+        subStepFineTune = subTune;
+        subStepOctaveFactor = subOctave;
+        subStep = (float) ((double) subOctave * std::pow (semitoneRatio, (double) subTune) * 2.0 * singlePrecisionPi
+                           / (double) period);
     }
 
-    if (playPeriod != gridStepPeriod)
+    if (period != gridStepPeriod)
     {
-        gridStepPeriod = playPeriod;
-        gridStep = twoPi / playPeriod;
+        gridStepPeriod = period;
+        gridStep = twoPi / period;
     }
 }
 
@@ -630,7 +635,12 @@ void Synth::updateParameters() noexcept
 
             voice.applyControlValues (values);
             voice.playPeriod = voice.period * pitchBend;
-            voice.updateOscillatorSteps();
+
+            // From the values themselves rather than the fields just written, which the CPU would have to wait for.
+            voice.updateOscillatorSteps (voice.playPeriod,
+                                         values.imageFineTune,
+                                         values.subFineTune,
+                                         values.subOctaveFactor);
         }
     }
 
