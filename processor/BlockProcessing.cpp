@@ -393,18 +393,44 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
 
     // Before prepareToPlay there is nothing to render into: the events still act, nothing is rendered.
     const auto canRender = downsampler.isPrepared() && osLength > 0 && osLength <= oversampledBuffer.getNumSamples();
+    const auto stereo = numChannels >= 2;
 
     // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor. Every channel
-    // of W would carry the same samples, so only channel 0 is rendered.
+    // of W would carry the same samples, so only channel 0 is rendered; it keeps what the voices rendered, and
+    // channel 0's low-pass runs alongside the voices into a channel of its own.
     float* work = canRender ? oversampledBuffer.getWritePointer (0) : nullptr;
+    float* filtered = canRender ? oversampledBuffer.getWritePointer (1) : nullptr;
+    OutputFilter filter;
 
-    const auto renderStretch = [this, work] (int from, int count)
+    if (canRender)
+    {
+        updateOutputFilter();
+
+        // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel
+        // block advances channel 0 alone). From then on each channel keeps its own state; a channel that still
+        // matches takes channel 0's state now, as it would have had it been filtered all along.
+        if (!stereo || !outputFilterChannelsMatch || !downsampler.channelsMatch())
+        {
+            if (outputFilterChannelsMatch)
+            {
+                std::copy (outputFilterState[0], outputFilterState[0] + 2, outputFilterState[1]);
+                outputFilterChannelsMatch = false;
+            }
+
+            if (downsampler.channelsMatch())
+                downsampler.separateChannels();
+        }
+
+        filter = outputFilterFor (0);
+    }
+
+    const auto renderStretch = [this, work, filtered, &filter] (int from, int count)
     {
         float* outputs[2] = { work + from, nullptr };
 
         // loadFile may be clearing the tables the voices read.
         const juce::SpinLock::ScopedLockType tablesLock (wavetableRenderLock);
-        synth.render (outputs, count);
+        synth.render (outputs, count, &filter, filtered + from);
     };
 
     auto position = 0;
@@ -431,64 +457,46 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     if (position < osLength)
         renderStretch (position, osLength - position);
 
-    updateOutputFilter();
+    keepOutputFilterState (0, filter);
 
     auto* left = buffer.getWritePointer (0, pieceStart);
-    const auto stereo = numChannels >= 2;
 
-    // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel block
-    // advances channel 0 alone). From then on each channel keeps its own state; a channel that still matches
-    // takes channel 0's state now, as it would have had it been filtered all along.
-    if (!stereo || !outputFilterChannelsMatch || !downsampler.channelsMatch())
-    {
-        if (outputFilterChannelsMatch)
-        {
-            std::copy (outputFilterState[0], outputFilterState[0] + 2, outputFilterState[1]);
-            outputFilterChannelsMatch = false;
-        }
-
-        if (downsampler.channelsMatch())
-            downsampler.separateChannels();
-    }
-
-    // W keeps what the voices rendered; each channel is filtered into a channel of its own.
     if (stereo && !outputFilterChannelsMatch)
     {
-        auto* filtered = oversampledBuffer.getWritePointer (2);
-        applyOutputFilter (1, work, filtered, osLength);
-        downsampler.process (1, filtered, buffer.getWritePointer (1, pieceStart), pieceLength);
+        auto* second = oversampledBuffer.getWritePointer (2);
+        auto secondFilter = outputFilterFor (1);
+        secondFilter.process (work, second, osLength);
+        keepOutputFilterState (1, secondFilter);
+        downsampler.process (1, second, buffer.getWritePointer (1, pieceStart), pieceLength);
     }
 
-    auto* filtered = oversampledBuffer.getWritePointer (1);
-    applyOutputFilter (0, work, filtered, osLength);
     downsampler.process (0, filtered, left, pieceLength);
 
     if (stereo && outputFilterChannelsMatch)
         std::copy (left, left + pieceLength, buffer.getWritePointer (1, pieceStart));
 }
 
-void OstrelAudioProcessor::applyOutputFilter (int channel, const float* input, float* output, int numSamples) noexcept
+OutputFilter OstrelAudioProcessor::outputFilterFor (int channel) const noexcept
 {
-    // The framework's second-order filter, term by term, with its state snapped to zero after every call.
     const auto* coefficients = outputFilter[0].coefficients->getRawCoefficients();
-    const auto b0 = coefficients[0], b1 = coefficients[1], b2 = coefficients[2];
-    const auto a1 = coefficients[3], a2 = coefficients[4];
-    auto lv1 = outputFilterState[channel][0];
-    auto lv2 = outputFilterState[channel][1];
+    OutputFilter filter;
+    filter.b0 = coefficients[0];
+    filter.b1 = coefficients[1];
+    filter.b2 = coefficients[2];
+    filter.a1 = coefficients[3];
+    filter.a2 = coefficients[4];
+    filter.lv1 = outputFilterState[channel][0];
+    filter.lv2 = outputFilterState[channel][1];
+    return filter;
+}
 
-    for (int i = 0; i < numSamples; ++i)
-    {
-        const auto in = input[i];
-        const auto out = (in * b0) + lv1;
-        output[i] = out;
-        lv1 = (in * b1) - (out * a1) + lv2;
-        lv2 = (in * b2) - (out * a2);
-    }
-
-    juce::dsp::util::snapToZero (lv1);
-    juce::dsp::util::snapToZero (lv2);
-    outputFilterState[channel][0] = lv1;
-    outputFilterState[channel][1] = lv2;
+void OstrelAudioProcessor::keepOutputFilterState (int channel, OutputFilter filter) noexcept
+{
+    // The framework's filter snaps its state to zero at the end of every call over a piece.
+    juce::dsp::util::snapToZero (filter.lv1);
+    juce::dsp::util::snapToZero (filter.lv2);
+    outputFilterState[channel][0] = filter.lv1;
+    outputFilterState[channel][1] = filter.lv2;
 }
 
 void OstrelAudioProcessor::resetOutputFilter() noexcept

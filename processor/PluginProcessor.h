@@ -281,8 +281,10 @@ private:
                       juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
     /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
     void updateOutputFilter();
-    /** Runs the output low-pass over input into output through the state of channel. [audio thread] */
-    void applyOutputFilter (int channel, const float* input, float* output, int numSamples) noexcept;
+    /** The output low-pass with the state of channel. [audio thread] */
+    OutputFilter outputFilterFor (int channel) const noexcept;
+    /** Keeps filter's state as channel's, snapped to zero as the framework's filter leaves it. [audio thread] */
+    void keepOutputFilterState (int channel, OutputFilter filter) noexcept;
     /** Clears the state of both channels' output low-pass. */
     void resetOutputFilter() noexcept;
     /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */

@@ -554,7 +554,7 @@ Synth::Synth (IProcessor& o) : owner (o)
     useKernel (fastestKernel());
 }
 
-void Synth::render (float** outputs, int numSamples) noexcept
+void Synth::render (float** outputs, int numSamples, OutputFilter* outputFilter, float* filtered) noexcept
 {
     // Block processing already flushes denormals; this keeps any other caller from meeting slow subnormal
     // filter states when a voice plays a silent table.
@@ -581,8 +581,13 @@ void Synth::render (float** outputs, int numSamples) noexcept
     float* left = outputs[0];
     float* right = outputs[1];
     auto controlStepDone = false;
-    const auto done = kernel != VoiceKernel::scalar ? renderLanes (left, right, numSamples, controlStepDone) : 0;
+    const auto done = kernel != VoiceKernel::scalar
+                          ? renderLanes (left, right, numSamples, controlStepDone, outputFilter, filtered)
+                          : 0;
     renderVoices (left, right, done, numSamples, controlStepDone);
+
+    if (outputFilter != nullptr && done < numSamples)
+        outputFilter->process (left + done, filtered + done, numSamples - done);
 
     for (auto& voice : voices)
         if (voice.ampState == 0)

@@ -205,6 +205,26 @@ enum class VoiceKernel
     avx512
 };
 
+/** A second-order filter (the framework's terms and order) run over the voices' sum as it is rendered. */
+struct OutputFilter
+{
+    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    float lv1 = 0.0f, lv2 = 0.0f;
+
+    /** output[i] = the filtered input[i]. */
+    void process (const float* input, float* output, int numSamples) noexcept
+    {
+        for (int i = 0; i < numSamples; ++i)
+        {
+            const auto in = input[i];
+            const auto out = (in * b0) + lv1;
+            output[i] = out;
+            lv1 = (in * b1) - (out * a1) + lv2;
+            lv2 = (in * b2) - (out * a2);
+        }
+    }
+};
+
 /** The eight-voice engine. Runs on the audio thread only. */
 class Synth
 {
@@ -220,8 +240,10 @@ public:
     void useKernel (VoiceKernel kernel) noexcept;
     VoiceKernel kernelInUse() const noexcept { return kernel; }
 
-    /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. [audio thread] */
-    void render (float** outputs, int numSamples) noexcept;
+    /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. With outputFilter, the
+        sum also goes through it into filtered (at the same positions as outputs[0]). [audio thread] */
+    void
+    render (float** outputs, int numSamples, OutputFilter* outputFilter = nullptr, float* filtered = nullptr) noexcept;
     /** Control-rate work, every controlInterval calls. [audio thread] */
     void updateParameters() noexcept;
     /** Releases note; -1 releases the voices held by the sustain pedal. [audio thread] */
@@ -248,7 +270,12 @@ private:
     void renderVoices (float* left, float* right, int from, int numSamples, bool firstControlStepDone) noexcept;
     /** Renders with the vector kernel for as long as it may; returns the number of samples rendered. Sets
         controlStepDone when it stopped right after the control step of the sample it returns. */
-    int renderLanes (float* left, float* right, int numSamples, bool& controlStepDone) noexcept;
+    int renderLanes (float* left,
+                     float* right,
+                     int numSamples,
+                     bool& controlStepDone,
+                     OutputFilter* outputFilter,
+                     float* filtered) noexcept;
     void loadLanes() noexcept;
     void storeLanes() noexcept;
     void loadLaneControls (bool hiFidel) noexcept;

@@ -140,7 +140,12 @@ void Synth::loadLaneControls (bool hiFidel) noexcept
     }
 }
 
-int Synth::renderLanes (float* left, float* right, int numSamples, bool& controlStepDone) noexcept
+int Synth::renderLanes (float* left,
+                        float* right,
+                        int numSamples,
+                        bool& controlStepDone,
+                        OutputFilter* outputFilter,
+                        float* filtered) noexcept
 {
     using namespace voice_lanes;
     controlStepDone = false;
@@ -320,6 +325,10 @@ int Synth::renderLanes (float* left, float* right, int numSamples, bool& control
         std::copy (sums, sums + length, left + done);
         if (right != nullptr)
             std::copy (sums, sums + length, right + done);
+
+        // Here the filter's chain runs alongside the next segment's control step.
+        if (outputFilter != nullptr)
+            outputFilter->process (sums, filtered + done, length);
 
         done += length;
     }
