@@ -157,27 +157,17 @@ void Downsampler::delay (LatencyDelay& line, float* samples, int numSamples) con
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// The same sums on wider vectors where the CPU has them; the linker's resolver picks the version.
-__attribute__ ((target_clones ("avx2", "default")))
-#endif
-void Downsampler::processStage (Stage& stage, int channel, const float* input, float* output, int numOutputs) noexcept
+namespace
 {
-    auto* even = stage.even[(size_t) channel].data();
-    auto* odd = stage.odd[(size_t) channel].data();
-    const auto* fir = stage.fir.data();
-    const int length = stage.length;
+/** Output i of a stage: the framework's sum, term by term in its order: the pairs of taps k and length - 1 - k for
+    even k below half, then the centre tap on the odd sample that entered quarter + 1 outputs earlier. `even` and
+    `odd` point at the block's first sample, with the history in front of it. */
+__attribute__ ((always_inline)) inline void
+sumStage (const float* fir, int length, const float* even, const float* odd, float* output, int numOutputs) noexcept
+{
     const int half = length / 2;
     const int quarter = half / 2;
 
-    for (int i = 0; i < numOutputs; ++i)
-    {
-        even[stage.evenHistory + i] = input[2 * i];
-        odd[stage.oddHistory + i] = input[2 * i + 1];
-    }
-
-    // Output i: the framework's sum, term by term in its order: the pairs of taps k and length - 1 - k for even k
-    // below half, then the centre tap on the odd sample that entered quarter + 1 outputs earlier.
     for (int first = 0; first < numOutputs; first += group)
     {
         float sum[group]{};
@@ -185,22 +175,82 @@ void Downsampler::processStage (Stage& stage, int channel, const float* input, f
         for (int k = 0; k < half; k += 2)
         {
             const float tap = fir[k];
-            const float* older = even + stage.evenHistory + first - (length - 1 - k) / 2;
-            const float* newer = even + stage.evenHistory + first - k / 2;
+            const float* older = even + first - (length - 1 - k) / 2;
+            const float* newer = even + first - k / 2;
 
             for (int j = 0; j < group; ++j)
                 sum[j] += (older[j] + newer[j]) * tap;
         }
 
         const float centre = fir[half];
-        const float* delayedOdd = odd + stage.oddHistory + first - (quarter + 1);
+        const float* delayedOdd = odd + first - (quarter + 1);
 
         for (int j = 0; j < group; ++j)
             sum[j] += delayedOdd[j] * centre;
 
-        const int count = juce::jmin (group, numOutputs - first);
-        std::copy (sum, sum + count, output + first);
+        const int count = numOutputs - first < group ? numOutputs - first : group;
+        for (int j = 0; j < count; ++j)
+            output[first + j] = sum[j];
     }
+}
+
+void sumStagePlain (
+    const float* fir, int length, const float* even, const float* odd, float* output, int numOutputs) noexcept
+{
+    sumStage (fir, length, even, odd, output, numOutputs);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define OSTREL_WIDE_DOWNSAMPLER 1
+
+// The same sums on 256-bit vectors.
+__attribute__ ((target ("avx2"))) void
+sumStageAvx2 (const float* fir, int length, const float* even, const float* odd, float* output, int numOutputs) noexcept
+{
+    sumStage (fir, length, even, odd, output, numOutputs);
+}
+#endif
+} // namespace
+
+bool Downsampler::canUseWideVectors() noexcept
+{
+#ifdef OSTREL_WIDE_DOWNSAMPLER
+    __builtin_cpu_init();
+    return __builtin_cpu_supports ("avx2");
+#else
+    return false;
+#endif
+}
+
+void Downsampler::useWideVectors (bool shouldUse) noexcept { wideVectors = shouldUse && canUseWideVectors(); }
+
+void Downsampler::processStage (Stage& stage, int channel, const float* input, float* output, int numOutputs) noexcept
+{
+    auto* even = stage.even[(size_t) channel].data();
+    auto* odd = stage.odd[(size_t) channel].data();
+
+    for (int i = 0; i < numOutputs; ++i)
+    {
+        even[stage.evenHistory + i] = input[2 * i];
+        odd[stage.oddHistory + i] = input[2 * i + 1];
+    }
+
+#ifdef OSTREL_WIDE_DOWNSAMPLER
+    if (wideVectors)
+        sumStageAvx2 (stage.fir.data(),
+                      stage.length,
+                      even + stage.evenHistory,
+                      odd + stage.oddHistory,
+                      output,
+                      numOutputs);
+    else
+#endif
+        sumStagePlain (stage.fir.data(),
+                       stage.length,
+                       even + stage.evenHistory,
+                       odd + stage.oddHistory,
+                       output,
+                       numOutputs);
 
     // The newest samples become the history of the next block.
     std::copy (even + numOutputs, even + numOutputs + stage.evenHistory, even);

@@ -34,6 +34,11 @@ public:
     /** Gives channel 1 channel 0's state, so that each can go on alone. [audio thread] */
     void separateChannels() noexcept;
 
+    /** True when this CPU runs the filters on 256-bit vectors (AVX2); they give the same samples either way. */
+    static bool canUseWideVectors() noexcept;
+    /** Filters on 256-bit vectors from now on when the CPU can (it does from construction). [audio thread] */
+    void useWideVectors (bool shouldUse) noexcept;
+
     int getFactor() const noexcept { return 1 << (int) stages.size(); }
     bool isPrepared() const noexcept { return maximumBlock > 0; }
     /** The framework's figure for the same oversampler, integer latency included. */
@@ -71,4 +76,5 @@ private:
     float uncompensatedLatency = 0.0f, fractionalDelay = 0.0f;
     int maximumBlock = 0;
     bool channelsAlike = true;
+    bool wideVectors = canUseWideVectors();
 };

@@ -23,6 +23,8 @@ inline float truncatedCentre (float coordinate) noexcept
 bool Synth::canRun (VoiceKernel choice) noexcept
 {
 #if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+
     switch (choice)
     {
         case VoiceKernel::scalar:

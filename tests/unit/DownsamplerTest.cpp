@@ -10,9 +10,14 @@ TEST (Downsampler, GivesTheFrameworksDownPathBitForBit)
     constexpr int maximumBlock = 512;
     const int blockLengths[] = { 512, 1, 17, 300, 512, 2, 511, 64 };
 
-    for (int stages = 1; stages <= 3; ++stages)
+    for (int run = 0; run < 6; ++run)
     {
-        SCOPED_TRACE ("factor " + juce::String (1 << stages));
+        const auto stages = 1 + run % 3;
+        const auto wide = run >= 3;
+        if (wide && !Downsampler::canUseWideVectors())
+            continue;
+
+        SCOPED_TRACE ("factor " + juce::String (1 << stages) + (wide ? ", 256-bit vectors" : ", plain"));
         juce::dsp::Oversampling<float> framework (2,
                                                   (size_t) stages,
                                                   juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple,
@@ -21,6 +26,7 @@ TEST (Downsampler, GivesTheFrameworksDownPathBitForBit)
         framework.initProcessing (maximumBlock);
         Downsampler downsampler (stages);
         downsampler.prepare (maximumBlock);
+        downsampler.useWideVectors (wide);
 
         EXPECT_EQ (downsampler.getFactor(), (int) framework.getOversamplingFactor());
         EXPECT_EQ (downsampler.getLatencyInSamples(), framework.getLatencyInSamples());
