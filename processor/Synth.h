@@ -214,14 +214,21 @@ struct OutputFilter
     /** output[i] = the filtered input[i]. */
     void process (const float* input, float* output, int numSamples) noexcept
     {
+        // In locals, so that the state never waits on a store to memory the output might share.
+        auto s1 = lv1, s2 = lv2;
+        const auto c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
+
         for (int i = 0; i < numSamples; ++i)
         {
             const auto in = input[i];
-            const auto out = (in * b0) + lv1;
+            const auto out = (in * c0) + s1;
             output[i] = out;
-            lv1 = (in * b1) - (out * a1) + lv2;
-            lv2 = (in * b2) - (out * a2);
+            s1 = (in * c1) - (out * d1) + s2;
+            s2 = (in * c2) - (out * d2);
         }
+
+        lv1 = s1;
+        lv2 = s2;
     }
 };
 
