@@ -1,18 +1,184 @@
 #include "PluginEditor.h"
 
-namespace
-{
-const juce::Colour panelBackground { 0xff141414 };
-}
+#include "PanelColours.h"
+#include "controls/AlertWindowLauncher.h"
+#include "panels/LFOPanels.h"
 
-OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
-    : juce::AudioProcessorEditor (&p), audioProcessor (p)
+OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p) :
+    juce::AudioProcessorEditor (&p),
+    audioProcessor (p),
+    dialogLauncher (std::make_unique<AlertWindowLauncher>()),
+    waveFormGUI (p, *this),
+    adsrVoicePanel (p, p.adsrVoiceConfigs, "ADSR Voice"),
+    filterPanel (p, p.filterConfigs),
+    adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
+    globalSynthPanel (p),
+    hostNoteDisplay (p)
 {
+    // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
+    // adsrFilterPanel, spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's
+    // output goes to sendKeyboardMessage and its host notes come from hostNoteDisplay; then the grids are built:
+    // envGrid, lfoGrid, midiGrid.
+    addAndMakeVisible (waveFormGUI);
+    addAndMakeVisible (adsrVoicePanel);
+    addAndMakeVisible (filterPanel);
+    addAndMakeVisible (adsrFilterPanel);
+    addAndMakeVisible (globalSynthPanel);
+
+    // The response starts from the parameters' values.
+    filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
+
+    sourceTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
+    matrixTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
+
+    // The pages, owned by the tab set: an LFOGUI per LFO, whose preview starts from the parameters' values, and an
+    // ADSRSComponent per envelope, titled like its tab.
+    for (size_t n = 1; n <= audioProcessor.lfoConfigs.size(); ++n)
+    {
+        auto* page = new LFOGUI (audioProcessor, audioProcessor.lfoConfigs[n - 1]);
+        sourceTabs->addTab ("LFO" + juce::String (n), panelColours[0], page, true);
+        page->comboBoxChanged (page->comboBoxes[0]);
+    }
+
+    for (size_t n = 1; n <= audioProcessor.envConfigs.size(); ++n)
+    {
+        const auto name = "Env" + juce::String (n);
+        sourceTabs->addTab (name,
+                            panelColours[0],
+                            new ADSRSComponent (audioProcessor, audioProcessor.envConfigs[n - 1], name),
+                            true);
+    }
+
+    audioProcessor.addModulationChangeListener (this);
+
+    // The grids, shown but not owned: "LFOs" lfoGrid, "ENVs" envGrid, "Midi" midiGrid.
+    for (const auto* name : { "LFOs", "ENVs", "Midi" })
+        matrixTabs->addTab (name, panelColours[0], nullptr, false);
+
+    for (auto* tabs : { sourceTabs.get(), matrixTabs.get() })
+    {
+        tabs->setLookAndFeel (&minimalLookAndFeel);
+        addAndMakeVisible (*tabs);
+        tabs->setTabBarDepth (30);
+    }
+
+    // "filterType" drives nothing: its two toggles are built and bound but given no place in the window.
+    for (auto* toggle : { &filterToggle1, &filterToggle2 })
+    {
+        toggle->setButtonText (toggle == &filterToggle1 ? "Filter 1" : "Filter 2");
+        toggle->setRadioGroupId (1);
+        toggle->setClickingTogglesState (true);
+    }
+    filterToggle1.setToggleState (true, juce::sendNotification);
+    filterToggle1.addListener (this);
+    filterToggle2.addListener (this);
+    addAndMakeVisible (filterToggle1);
+    addAndMakeVisible (filterToggle2);
+    filterTypeAttachment =
+        std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (audioProcessor.valueTreeState,
+                                                                                "filterType",
+                                                                                filterToggle1);
+
+    // Notes that an earlier window left unshown are stale now.
+    hostNoteDisplay.discardPendingNotes();
+    {
+        const juce::ScopedLock lock (audioProcessor.getCallbackLock());
+        audioProcessor.incomingMidiCallback = [&processor = audioProcessor] (const juce::MidiMessage& message)
+        { processor.pushHostNote (message); };
+    }
+
     setSize (900, 700);
 }
 
-OstrelAudioProcessorEditor::~OstrelAudioProcessorEditor() = default;
+OstrelAudioProcessorEditor::~OstrelAudioProcessorEditor()
+{
+    dialogLauncher->dismissAll();
 
-void OstrelAudioProcessorEditor::paint (juce::Graphics& g) { g.fillAll (panelBackground); }
+    sourceTabs->setLookAndFeel (nullptr);
+    matrixTabs->setLookAndFeel (nullptr);
 
-void OstrelAudioProcessorEditor::resized() {}
+    // Waits for a call in progress on another thread; that call never waits for this thread.
+    audioProcessor.removeModulationChangeListener (this);
+
+    {
+        // No block is inside the host-note function while it goes, and none starts using it afterwards.
+        const juce::ScopedLock lock (audioProcessor.getCallbackLock());
+        audioProcessor.incomingMidiCallback = nullptr;
+    }
+
+    filterToggle1.removeListener (this);
+    filterToggle2.removeListener (this);
+}
+
+//==============================================================================
+void OstrelAudioProcessorEditor::paint (juce::Graphics& g)
+{
+    const auto layout = EditorLayout::forSize (getWidth(), getHeight());
+
+    g.setGradientFill (
+        juce::ColourGradient (panelColours[0], 0.0f, 0.0f, panelColours[0], 0.0f, (float) getHeight(), false));
+    g.fillAll();
+
+    g.setColour (juce::Colours::darkgrey.darker (0.4f));
+    const auto width = (float) getWidth();
+    for (const auto y : { layout.upperSeparatorY, layout.lowerSeparatorY })
+        g.drawLine (0.0f, (float) y, width, (float) y, 2.0f);
+}
+
+void OstrelAudioProcessorEditor::resized()
+{
+    const auto layout = EditorLayout::forSize (getWidth(), getHeight());
+
+    // Each part takes its cell as it comes: waveFormGUI, presetsBar, adsrVoicePanel, adsrFilterPanel,
+    // globalSynthPanel, filterPanel, visualiserRect, spectrumPanel and keyboard.
+    waveFormGUI.setBounds (layout.waveFormGUI);
+    adsrVoicePanel.setBounds (layout.adsrVoicePanel);
+    adsrFilterPanel.setBounds (layout.adsrFilterPanel);
+    globalSynthPanel.setBounds (layout.globalSynthPanel);
+    filterPanel.setBounds (layout.filterPanel);
+    sourceTabs->setBounds (layout.sourceTabs);
+    matrixTabs->setBounds (layout.matrixTabs);
+}
+
+//==============================================================================
+void OstrelAudioProcessorEditor::modulationIndexChanged (int sourceIndex)
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        showSourcePage (sourceIndex);
+    else
+        sourcePageRequest.request (sourceIndex);
+}
+
+void OstrelAudioProcessorEditor::showSourcePage (int sourceIndex)
+{
+    // Sources 8..11 have no page: the tab set then shows none until a tab is clicked.
+    sourceTabs->getTabbedButtonBar().setCurrentTabIndex (sourceIndex, true);
+}
+
+void OstrelAudioProcessorEditor::SourcePageRequest::request (int sourceIndex)
+{
+    pending.store (sourceIndex, std::memory_order_relaxed);
+    triggerAsyncUpdate();
+}
+
+void OstrelAudioProcessorEditor::SourcePageRequest::handleAsyncUpdate()
+{
+    // Only the newest request matters: the page of the source routed last.
+    const auto sourceIndex = pending.exchange (none, std::memory_order_relaxed);
+    if (sourceIndex != none)
+        owner.showSourcePage (sourceIndex);
+}
+
+//==============================================================================
+void OstrelAudioProcessorEditor::sendKeyboardMessage (const juce::MidiMessage& message)
+{
+    const juce::ScopedLock lock (audioProcessor.keyboardMidiLock);
+    audioProcessor.keyboardMidiBuffer.addEvent (message, 0);
+}
+
+void OstrelAudioProcessorEditor::setDialogLauncher (std::unique_ptr<DialogLauncher> launcher)
+{
+    jassert (launcher != nullptr);
+    dialogLauncher->dismissAll();
+    dialogLauncher = std::move (launcher);
+}

@@ -1,9 +1,24 @@
 #pragma once
 
+#include "EditorLayout.h"
+#include "HostNoteDisplay.h"
+#include "ParameterSelectionListener.h"
+#include "controls/CustomTabbedComponent.h"
+#include "controls/DialogLauncher.h"
+#include "displays/WaveFormGUI.h"
+#include "look/MinimalLookAndFeel.h"
+#include "panels/ADSRComponent.h"
+#include "panels/FilterGUI.h"
+#include "panels/GlobalSynthPanel.h"
 #include "processor/PluginProcessor.h"
 
-/** The plug-in's window. */
-class OstrelAudioProcessorEditor : public juce::AudioProcessorEditor
+/** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
+    editor and the processor are wired together by call. */
+class OstrelAudioProcessorEditor : public juce::AudioProcessorEditor,
+                                   public juce::Button::Listener,
+                                   public ParameterSelectionListener,
+                                   public MyModulationSelectChangeListener,
+                                   public DialogLauncher::Owner
 {
 public:
     explicit OstrelAudioProcessorEditor (OstrelAudioProcessor&);
@@ -11,9 +26,72 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
+    void onParameterSelected (const juce::String&) override {}
+    /** The filter toggles have nothing to do when clicked. */
+    void buttonClicked (juce::Button*) override {}
+    /** Shows page sourceIndex of the source tab set. Hosts restore state and change programs on threads of their
+        own, which route the matrices and so call this: there the page is handed over to the message thread
+        without waiting for it. [any thread but the audio thread] */
+    void modulationIndexChanged (int sourceIndex) override;
+
+    /** What the on-screen keyboard plays goes to the processor's keyboard queue. [message thread] */
+    void sendKeyboardMessage (const juce::MidiMessage& message);
+
+    DialogLauncher& getDialogLauncher() override { return *dialogLauncher; }
+    /** Puts launcher in place of the current one, whose open dialogs are dismissed. [message thread] */
+    void setDialogLauncher (std::unique_ptr<DialogLauncher> launcher);
+
+    HostNoteDisplay& getHostNoteDisplay() noexcept { return hostNoteDisplay; }
+
+    //==============================================================================
+    // The window's parts, in the order they are built (and destroyed in reverse). Those that later parts of the
+    // editor bring are marked where they go; until they come, their cells stay empty.
+    OstrelAudioProcessor& audioProcessor;
 
 private:
-    OstrelAudioProcessor& audioProcessor;
+    /** Panels open their dialogs through it; declared first, so that it outlives every panel. */
+    std::unique_ptr<DialogLauncher> dialogLauncher;
+
+public:
+    WaveFormGUI waveFormGUI;
+    ADSRSComponent adsrVoicePanel;
+    FilterGUI filterPanel;
+    ADSRSComponent adsrFilterPanel;
+    GlobalSynthPanel globalSynthPanel;
+    // visualiserRect: VisualiserRect (the processor)
+    juce::ToggleButton filterToggle1, filterToggle2;
+    std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;
+    std::unique_ptr<CustomTabbedComponent> sourceTabs;
+    std::unique_ptr<CustomTabbedComponent> matrixTabs;
+    MinimalLookAndFeel minimalLookAndFeel;
+    // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
+    // spectrumPanel: SpectrumPanel (the processor)
+    // presetsBar: NameLabel (the processor)
+    // keyboard: MidiKeyboard
+
+private:
+    /** Carries a page asked for on another thread over to the message thread. */
+    class SourcePageRequest : public juce::AsyncUpdater
+    {
+    public:
+        explicit SourcePageRequest (OstrelAudioProcessorEditor& editor) : owner (editor) {}
+        ~SourcePageRequest() override { cancelPendingUpdate(); }
+
+        /** Never waits: the caller may hold the listener lock that the editor's destructor takes. */
+        void request (int sourceIndex);
+
+    private:
+        void handleAsyncUpdate() override;
+
+        static constexpr int none = std::numeric_limits<int>::min();
+        OstrelAudioProcessorEditor& owner;
+        std::atomic<int> pending{ none };
+    };
+
+    void showSourcePage (int sourceIndex);
+
+    HostNoteDisplay hostNoteDisplay;
+    SourcePageRequest sourcePageRequest{ *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessorEditor)
 };

@@ -97,6 +97,7 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
     outputFilter[1].coefficients = outputFilter[0].coefficients;
     updateOutputFilter();
 
+    reportOutputLatency();
 }
 
 void OstrelAudioProcessor::reset()
@@ -119,9 +120,11 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     for (auto channel = getTotalNumInputChannels(); channel < buffer.getNumChannels(); ++channel)
         buffer.clear (channel, 0, numSamples);
 
+    // Only the short messages a note can be: a longer one (SysEx) would have to be copied onto the heap.
     if (incomingMidiCallback)
         for (const auto metadata : midiMessages)
-            incomingMidiCallback (metadata.getMessage());
+            if (metadata.numBytes <= 3)
+                incomingMidiCallback (metadata.getMessage());
 
     buffer.clear();
 
@@ -145,7 +148,15 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     auto* hostPlayHead = getPlayHead();
     if (hostPlayHead == nullptr)
+    {
+        // Nothing sounds without a transport, but releases still act: a lost note-off would leave its voice
+        // hanging once the transport is back. The plug-in emits no MIDI, so the buffer goes back empty.
+        for (const auto metadata : midiMessages)
+            handleReleaseEvent (metadata.data, metadata.numBytes);
+
+        midiMessages.clear();
         return;
+    }
 
     bpm = 120.0f;
     if (const auto position = hostPlayHead->getPosition())
@@ -279,6 +290,9 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         }
         else
         {
+            // A retrigger may have left the phase outside 0..1 (twice the offset), and here it is read before
+            // any advance wraps it.
+            lfo.phase -= std::floor (lfo.phase);
             value = lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
             advanceLfo (lfo, 1.0f);
         }

@@ -77,3 +77,47 @@ public:
 private:
     TripleBuffer<std::array<float, (std::size_t) numSamples>> buffer;
 };
+
+/** A fixed ring of items handed from one writer thread to one reader thread: neither ever waits or allocates.
+    A push into a full ring is refused, so the writer keeps going and the reader sees the older items first. */
+template <typename T, int capacity>
+class LockFreeFifo
+{
+public:
+    /** Appends item; false, and nothing stored, when the ring is full. [writer thread] */
+    bool push (const T& item) noexcept
+    {
+        const auto write = writeIndex.load (std::memory_order_relaxed);
+        const auto next = (write + 1) % numSlots;
+
+        if (next == readIndex.load (std::memory_order_acquire))
+            return false;
+
+        slots[(std::size_t) write] = item;
+        writeIndex.store (next, std::memory_order_release);
+        return true;
+    }
+
+    /** Takes the oldest item into item; false when the ring is empty. [reader thread] */
+    bool pop (T& item) noexcept
+    {
+        const auto read = readIndex.load (std::memory_order_relaxed);
+
+        if (read == writeIndex.load (std::memory_order_acquire))
+            return false;
+
+        item = slots[(std::size_t) read];
+        readIndex.store ((read + 1) % numSlots, std::memory_order_release);
+        return true;
+    }
+
+    static constexpr int size() noexcept { return capacity; }
+
+private:
+    // One slot stays empty, so that a full ring and an empty one look different.
+    static constexpr int numSlots = capacity + 1;
+
+    std::array<T, (std::size_t) numSlots> slots{};
+    std::atomic<int> writeIndex{ 0 };
+    std::atomic<int> readIndex{ 0 };
+};

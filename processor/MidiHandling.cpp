@@ -53,6 +53,22 @@ void OstrelAudioProcessor::handleMidiEvent (const juce::uint8* data, int numByte
     }
 }
 
+void OstrelAudioProcessor::handleReleaseEvent (const juce::uint8* data, int numBytes)
+{
+    if (numBytes < 1 || numBytes > 3)
+        return;
+
+    const int status = data[0] & 0xF0;
+    const int data1 = numBytes > 1 ? data[1] : 0;
+    const int data2 = numBytes > 2 ? data[2] : 0;
+
+    const auto isNoteOff = status == 0x80 || (status == 0x90 && (data2 & 0x7F) == 0);
+    const auto releasesVoices = status == 0xB0 && (data1 == 64 || (data1 >= 120 && data1 <= 127));
+
+    if (isNoteOff || releasesVoices)
+        handleMidiEvent (data, numBytes);
+}
+
 void OstrelAudioProcessor::handleNoteOff (int note)
 {
     updateMidiNumber (false);
@@ -183,8 +199,12 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
         const auto& group = lfoConfigs[(size_t) i];
         if (group[LfoIndex::retrigger].raw() != 0.0f)
         {
+            // Twice the offset (-2..2), wrapped into the cycle at once: the first control step reads the wave
+            // before it advances the phase.
             const auto offset = group[LfoIndex::offset].raw();
-            voice.lfos[i].phase = 2.0f * offset;
+            const auto start = 2.0f * offset;
+            const auto wrapped = start - std::floor (start);
+            voice.lfos[i].phase = wrapped < 1.0f ? wrapped : 0.0f;
             voice.lfos[i].offset = offset;
         }
     }
@@ -260,4 +280,18 @@ void OstrelAudioProcessor::midiControllerModulation (int source, float value)
         default:
             break;
     }
+}
+
+//==============================================================================
+void OstrelAudioProcessor::pushHostNote (const juce::MidiMessage& message) noexcept
+{
+    if (message.getRawDataSize() < 3)
+        return;
+
+    const auto* data = message.getRawData();
+    if ((data[0] & 0xE0) != 0x80)
+        return;
+
+    const auto on = (data[0] & 0xF0) == 0x90 && (data[2] & 0x7F) != 0;
+    hostNotes.push ({ (juce::uint8) (data[1] & 0x7F), on }); // a full queue drops the light, not the note
 }

@@ -131,56 +131,92 @@ void OstrelAudioProcessor::run()
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
 {
-    // Decoding and rescaling take long: they run before either lock is taken, so neither the
-    // audio thread nor the image thread waits for them.
+    loadPicture (path, false);
+}
+
+void OstrelAudioProcessor::loadPicture (const juce::String& path, bool clearGrid)
+{
+    // Decoding and rescaling take long: they run before any lock is taken, so that neither the audio thread, nor
+    // the image thread, nor a host saving the state waits for them.
     juce::Image decoded;
 
     if (juce::File::isAbsolutePath (path))
         decoded = decodePictureFile (juce::File (path));
 
+    const auto loaded = decoded.isValid();
     juce::Image scaled, transformed, work;
 
-    if (decoded.isValid())
+    if (loaded)
     {
         scaled = rescaledToGrid (decoded);
         transformed = scaled.createCopy();
         work = transformed.createCopy();
     }
 
+    const juce::ScopedLock stateGuard (stateLock);
     juce::String replacedPath = path;
 
     {
+        // Only swaps and clears in here: the image thread of every instance spins on the picture lock, and the
+        // audio thread of every instance on the wavetable lock.
         const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
-        const juce::SpinLock::ScopedLockType wavetableLock (spinCriticalSectionLoadWaveBuffer);
 
         std::swap (imagePath, replacedPath);
         std::swap (loadedImage, decoded);
 
-        if (loadedImage.isValid())
+        // A failed load leaves transformedImage null: the image thread stops rewriting the grid, and the sound
+        // keeps following the last one.
+        std::swap (transformedImage, transformed);
+
+        if (loaded)
         {
-            valueTreeState.state.getOrCreateChildWithName ("ImagePath", nullptr)
-                .setProperty ("path", imagePath, nullptr);
             std::swap (scaledImage, scaled);
-            std::swap (transformedImage, transformed);
             std::swap (transformWorkImage, work);
+            ++pictureLoads;
+        }
+
+        if (clearGrid)
+            for (auto& cell : imageGrid)
+                cell.store (0.0f, std::memory_order_relaxed);
+
+        if (loaded)
+        {
+            const juce::SpinLock::ScopedLockType wavetableLock (spinCriticalSectionLoadWaveBuffer);
 
             // The voices read the tables while they render, so they are cleared between two stretches of it.
             const juce::SpinLock::ScopedLockType renderLock (wavetableRenderLock);
 
             for (auto& table : wavetableBuffers)
-            {
-                table.setSize (1, wavetableSize);
                 table.clear();
-            }
-        }
-        else
-        {
-            // The image thread stops rewriting the grid; the sound keeps following the last one.
-            transformedImage = juce::Image();
         }
     }
 
-    // The replaced pictures and path are freed here, after both locks are released.
+    if (loaded)
+    {
+        // The state names the new picture; its copy in the documents folder is made by the next save.
+        auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
+        node.setProperty (imagePathProperty, path, nullptr);
+        node.setProperty (pictureCopyProperty, juce::String(), nullptr);
+    }
+
+    // The replaced pictures and path are freed here, after every lock is released.
+}
+
+void OstrelAudioProcessor::dropPicture()
+{
+    juce::String replacedPath;
+    juce::Image replacedPicture;
+
+    {
+        // Picture first, then the grid, in one step: a transform pass either ran before, and its grid is cleared,
+        // or runs after and finds no picture.
+        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
+        std::swap (imagePath, replacedPath);
+        std::swap (transformedImage, replacedPicture);
+
+        for (auto& cell : imageGrid)
+            cell.store (0.0f, std::memory_order_relaxed);
+    }
 }
 
 void OstrelAudioProcessor::updateImageManupulations()

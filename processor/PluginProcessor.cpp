@@ -2,6 +2,16 @@
 
 #include "editor/PluginEditor.h"
 
+namespace
+{
+/** Host samples from the voices to the output at stages x2, x4 and x8: where the output's response to a step in
+    the voices passes half its height (the oversamplers' down-sampling filters, with the output low-pass). */
+constexpr int outputLatencies[] = { 20, 26, 27 };
+
+/** How often the message thread looks for work the other threads asked for. */
+constexpr int messageThreadJobsIntervalMs = 50;
+} // namespace
+
 OstrelAudioProcessor::OstrelAudioProcessor()
     : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       juce::Thread ("NoName"),
@@ -40,6 +50,9 @@ OstrelAudioProcessor::OstrelAudioProcessor()
     for (const auto& config : affineConfigs)
         valueTreeState.addParameterListener (config.paramID, this);
 
+    // The host is told the output latency whenever the oversampling choice changes.
+    valueTreeState.addParameterListener (overSampleConfigs[0].paramID, this);
+
     fillNoteLengthBeats();
 
     numPresetValues = 0;
@@ -50,6 +63,10 @@ OstrelAudioProcessor::OstrelAudioProcessor()
     if (juce::File (getFilePath (pluginPresetFileCheckName)).exists())
         readProgramsFromPresetsFile();
 
+    latencyJob =
+        messageThreadJobs.add ([this] { setLatencySamples (outputLatencyForStage (currentOversamplingStage())); });
+    messageThreadJobs.start (messageThreadJobsIntervalMs);
+
     startThread();
 
     juce::File::getSpecialLocation (juce::File::userDocumentsDirectory).getChildFile (presetsFolderName).createDirectory();
@@ -57,10 +74,17 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 
 OstrelAudioProcessor::~OstrelAudioProcessor()
 {
+    messageThreadJobs.stop();
+
     for (const auto& config : affineConfigs)
         valueTreeState.removeParameterListener (config.paramID, this);
+    valueTreeState.removeParameterListener (overSampleConfigs[0].paramID, this);
 
-    stopThread (100);
+    // A transform pass is short and always ends, so the image thread is waited for, never killed: killed inside a
+    // pass, it would leave the global picture lock held and every other instance spinning on it for ever.
+    signalThreadShouldExit();
+    notify();
+    stopThread (-1);
 
     // On Linux the LV2 and VST3 wrappers run the framework's message thread themselves, and hosts destroy the
     // plug-in on a thread of their own while that message thread may be inside the parameter tree's timer. Holding
@@ -93,8 +117,32 @@ juce::AudioProcessorEditor* OstrelAudioProcessor::createEditor() { return new Os
 
 void OstrelAudioProcessor::releaseResources() {}
 
-// The picture transform follows its parameters by polling on the image thread.
-void OstrelAudioProcessor::parameterChanged (const juce::String&, float) {}
+// The picture transform follows its parameters by polling on the image thread. Called on whichever thread set
+// the parameter, the audio thread included: the latency is only marked for the message thread here.
+void OstrelAudioProcessor::parameterChanged (const juce::String& parameterID, float)
+{
+    if (parameterID == overSampleConfigs[0].paramID)
+        messageThreadJobs.mark (latencyJob);
+}
+
+int OstrelAudioProcessor::outputLatencyForStage (int stage) noexcept
+{
+    return outputLatencies[juce::jlimit (1, 3, stage) - 1];
+}
+
+int OstrelAudioProcessor::currentOversamplingStage() const noexcept
+{
+    return juce::jlimit (1, 3, (int) (overSampleConfigs[0].raw() + 1.0f));
+}
+
+void OstrelAudioProcessor::reportOutputLatency()
+{
+    // Setting the latency notifies the host, which belongs on the message thread.
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        setLatencySamples (outputLatencyForStage (currentOversamplingStage()));
+    else
+        messageThreadJobs.mark (latencyJob);
+}
 
 bool OstrelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {

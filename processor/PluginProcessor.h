@@ -3,6 +3,7 @@
 #include "Downsampler.h"
 #include "Filter.h"
 #include "LockFree.h"
+#include "MessageThreadJobs.h"
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
 #include "Synth.h"
@@ -11,6 +12,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 
 /** One preset: a value per parameter record in model order, and its picture. */
 struct OstrelProgram
@@ -18,6 +20,13 @@ struct OstrelProgram
     juce::String name;
     std::vector<float> values;
     juce::String imagePath;
+};
+
+/** A host note-on (on) or note-off as the editor's keyboard shows it. */
+struct HostNote
+{
+    juce::uint8 note = 0;
+    bool on = false;
 };
 
 /** Running state of one of the processor's four LFOs. */
@@ -71,6 +80,26 @@ public:
         MidiModulation midiRoutes[numModulationTargets][numModulationSources] {};
     };
 
+    /** What Save or Delete of the presets bar did to the presets file. Tests as a bool: whether it was written. */
+    struct PresetsFileResult
+    {
+        /** True when the presets file now holds the change. */
+        bool written = false;
+        /** Where a presets file that could not be read (not JSON, or no preset array under its key) was moved
+            before the new file was written, so that the presets it held are not lost; no file when there was none
+            to move. */
+        juce::File unreadableFileBackup;
+
+        explicit operator bool() const noexcept { return written; }
+    };
+
+    /** The state's record of the picture: a child of this type in the parameter tree, whose "path" names the picture
+        and whose "copy" names its copy in the documents folder: "" when none was made, absent in states saved before
+        copies were named by their content. */
+    static inline const juce::Identifier imagePathType{ "ImagePath" };
+    static inline const juce::Identifier imagePathProperty{ "path" };
+    static inline const juce::Identifier pictureCopyProperty{ "copy" };
+
     OstrelAudioProcessor();
     ~OstrelAudioProcessor() override;
 
@@ -106,7 +135,8 @@ public:
     void handleWavetableSampleSelection (int index) override;
 
     //============================================================================== picture pipeline
-    /** Decodes a picture file and makes it the source of the grid. [message thread] */
+    /** Decodes a picture file and makes it the source of the grid. [message thread, or the host's thread that
+        restores the state or changes the program] */
     void loadFile (const juce::String& path, bool flag);
     /** One transform pass into transformedImage and imageGrid. [image thread] */
     void updateImageManupulations();
@@ -133,26 +163,43 @@ public:
         route, flag and modulated target whose cells are now zero. [message or restoring thread] */
     void rebookModulationMatrices();
 
+    //============================================================================== notes
+    /** Queues a host note-on or note-off (velocity 0 counting as off, any channel) for the editor's keyboard;
+        every other message is ignored. Never waits or allocates. [audio thread] */
+    void pushHostNote (const juce::MidiMessage& message) noexcept;
+
     //============================================================================== programs
     /** <documents>/"Ostrel"/fileName; forms the path only. */
     juce::String getFilePath (juce::String fileName) const;
     /** A program holding the current raw value of every record and the current picture path. [message thread] */
     OstrelProgram makeProgramFromCurrentSettings (const juce::String& name);
     /** Save of the presets bar: replaces every program of that name (or appends one) and writes it into the
-        presets file. Returns false when the file could not be rewritten (the old file then stays). [message thread] */
-    bool savePreset (const OstrelProgram& program);
+        presets file. The result is false when the file could not be rewritten (the old file then stays). A presets
+        file that could not be read is first moved to a backup beside it, named
+        "OstrelPresets.unreadable-<yyyymmdd-hhmmss>.json" (with "-2", "-3", ... before ".json" when that exists):
+        the result names it, for the presets bar to tell the user. [message thread] */
+    PresetsFileResult savePreset (const OstrelProgram& program);
     /** Delete of the presets bar: erases entry programIndex of programs and every preset of its name from the
-        presets file. Returns false when nothing was erased or the file could not be rewritten. [message thread] */
-    bool deletePreset (int programIndex);
+        presets file. The result is false when nothing was erased or the file could not be rewritten; an unreadable
+        presets file is backed up as by savePreset. [message thread] */
+    PresetsFileResult deletePreset (int programIndex);
     /** Puts program into the presets file in place of every preset of its name, or appends it. [message thread] */
-    bool writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
+    PresetsFileResult writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
     /** Drops every preset named name from the presets file. [message thread] */
-    bool removePresetFromFile (const juce::File& file, const juce::String& name) const;
+    PresetsFileResult removePresetFromFile (const juce::File& file, const juce::String& name) const;
     /** The presets that the text of a presets file holds, in file order: what construction reads into programs.
         Damage ends the reading; the presets read until then are returned. [any thread but the audio thread] */
     std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;
     /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
+
+    //============================================================================== latency
+    /** Host samples by which the output lags the voices at oversampling stage 1, 2 or 3 (x2, x4, x8): the delay of
+        the down-sampling path and the output low-pass. The up-sampling path adds none, since the voices overwrite
+        its output. */
+    static int outputLatencyForStage (int stage) noexcept;
+    /** The oversampling stage (1..3) that "OverSample" chooses now. [any thread] */
+    int currentOversamplingStage() const noexcept;
 
     //==============================================================================
     /** Holds the message thread from the end of the destructor until the members below are gone (see there). */
@@ -177,6 +224,10 @@ public:
     int heldNoteCount = 0;
     juce::CriticalSection keyboardMidiLock;
     std::function<void (const juce::MidiMessage&)> incomingMidiCallback;
+    /** Host notes on their way to the editor's keyboard: pushHostNote adds them on the audio thread, the editor's
+        timer takes them on the message thread. Room for far more notes than arrive between two of its ticks; when
+        it is full a key light is lost, never a note. */
+    LockFreeFifo<HostNote, 512> hostNotes;
     juce::File presetsFile;
     float midiSourceValues[4] {};
     std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables
@@ -236,6 +287,12 @@ public:
     /** Guards midiModulations, modulatedTargetIds, the three *SourcesInUse tables and the writer side of
         publishedRoutes; readers off the audio thread (the grids) take it too. Never taken by the audio thread. */
     juce::CriticalSection routingLock;
+    /** Serialises the work on valueTreeState.state of loadFile, getStateInformation, setStateInformation and
+        setCurrentProgram, which the message thread and the host's threads call at will (a restore swaps the whole
+        tree). Taken before spinCriticalSection and routingLock; never taken by the audio thread. */
+    juce::CriticalSection stateLock;
+    /** Jobs that other threads hand to the message thread (telling the host the latency). */
+    MessageThreadJobs messageThreadJobs;
 
 private:
     //============================================================================== parameter model
@@ -293,6 +350,9 @@ private:
     //============================================================================== notes and controllers
     /** Acts on one MIDI message of at most three bytes. [audio thread] */
     void handleMidiEvent (const juce::uint8* data, int numBytes);
+    /** Acts on the message only if it releases voices: a note-off, the sustain pedal, controllers 120..127.
+        [audio thread] */
+    void handleReleaseEvent (const juce::uint8* data, int numBytes);
     /** Note-on with velocity 1..127: voice choice, mono legato, envelopes. [audio thread] */
     void startNote (int note, int velocity);
     void handleNoteOff (int note);
@@ -313,9 +373,35 @@ private:
     /** Number of values a preset holds: every record of allConfigs. */
     int numPresetValues = 0;
 
+    //============================================================================== picture pipeline
+    /** loadFile; with clearGrid the grid is zeroed together with the picture swap, so that no transform pass can
+        refill it from the picture replaced. */
+    void loadPicture (const juce::String& path, bool clearGrid);
+    /** Drops the transformed picture and the path, and zeroes the grid, in one step. */
+    void dropPicture();
+
     //============================================================================== state
-    /** Writes the PNG copy of the current picture into the documents sub-folder. */
-    void writePictureCopy();
+    /** The file name of the documents-folder copy of the picture that a state naming storedPath should record:
+        the copy made (or found) for the picture in use when storedPath names it, empty when none can be made, and
+        nothing when storedPath names another picture (the state's record then stays as it is). Called with stateLock
+        held, which it lets go while it encodes and writes a copy. */
+    std::optional<juce::String> pictureCopyNameFor (const juce::String& storedPath);
+
+    /** The copy made for the picture of one successful load, so that saving again neither encodes nor writes it. */
+    struct PictureCopyRecord
+    {
+        juce::uint64 load = 0;
+        juce::String sourcePath;
+        juce::String fileName;
+    };
+    PictureCopyRecord pictureCopy; // stateLock
+    juce::uint64 pictureLoads = 0; // successful loads; written under stateLock and spinCriticalSection
+
+    //============================================================================== latency
+    /** Tells the host the output latency of the current oversampling stage, at once on the message thread,
+        otherwise through the message thread. [any thread but the audio thread] */
+    void reportOutputLatency();
+    int latencyJob = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)
 };

@@ -1,7 +1,10 @@
 #include "PluginProcessor.h"
 
+#include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
+#include <string>
 
 namespace
 {
@@ -55,13 +58,183 @@ bool isNestedWithinLimit (const juce::String& text)
     return true;
 }
 
+bool isDigit (char c) noexcept { return c >= '0' && c <= '9'; }
+
+/** Roughly the power of ten of the unsigned literal in text[start, end): where its first significant digit stands,
+    plus its exponent (saturated). Only its sign is used. */
+long long decimalExponentOf (const std::string& text, size_t start, size_t end)
+{
+    long long position = 0;
+    bool inFraction = false, significant = false;
+    size_t i = start;
+
+    for (; i < end && text[i] != 'e' && text[i] != 'E'; ++i)
+    {
+        if (text[i] == '.')
+        {
+            inFraction = true;
+        }
+        else if (text[i] != '0' || significant)
+        {
+            significant = true;
+            position += inFraction ? 0 : 1;
+        }
+        else if (inFraction)
+        {
+            --position; // a zero between the point and the first significant digit
+        }
+    }
+
+    long long exponent = 0;
+    if (i < end)
+    {
+        const auto negative = i + 1 < end && text[i + 1] == '-';
+        for (auto k = i + 1; k < end; ++k)
+            if (isDigit (text[k]))
+                exponent = std::min (exponent * 10 + (text[k] - '0'), (long long) 1 << 40);
+        exponent = negative ? -exponent : exponent;
+    }
+
+    return position + exponent;
+}
+
+/** The number that the unsigned literal in text[start, end) denotes, written so that the framework's reader takes it
+    exactly: the shortest text that reads back as the same double, ±infinity as 1e999. */
+std::string canonicalNumberLiteral (const std::string& text, size_t start, size_t end)
+{
+    double value = 0.0;
+    const auto [rest, error] = std::from_chars (text.data() + start, text.data() + end, value);
+    juce::ignoreUnused (rest);
+
+    if (error == std::errc::result_out_of_range)
+        return decimalExponentOf (text, start, end) > 0 ? "1e999" : "0.0"; // too large for a double, or too near 0
+
+    char buffer[64];
+    const auto written = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::scientific);
+    return std::string (buffer, written.ptr);
+}
+
+/** text, with the number literals that the framework's JSON reader would mishandle rewritten first. The reader
+    gathers a number's integer digits in a 64-bit integer without a bound, so 19 digits or more overflow it (undefined
+    behaviour, in practice a wrapped value: 18446744073709551617 read as 1); it gathers exponent digits in an int the
+    same way. Such literals become the double they denote. After a '-' the reader gathers whatever character comes
+    first as if it were a digit, so a '-' followed by anything but a digit is made a syntax error, which legal JSON
+    never has. Strings are copied as they are. Returns text itself when nothing needs rewriting. */
+juce::String withSafeNumberLiterals (const juce::String& text)
+{
+    const auto source = text.toStdString(); // UTF-8: every byte JSON gives a meaning to is ASCII
+    const auto size = source.size();
+    std::string result;
+    size_t copiedUpTo = 0;
+    bool rewritten = false;
+    const auto replace = [&] (size_t from, size_t to, const std::string& with)
+    {
+        rewritten = true;
+        result.append (source, copiedUpTo, from - copiedUpTo);
+        result += with;
+        copiedUpTo = to;
+    };
+
+    char quote = 0;
+    size_t i = 0;
+
+    while (i < size)
+    {
+        const auto c = source[i];
+
+        if (quote != 0)
+        {
+            i += c == '\\' ? 2 : 1;
+            if (c == quote)
+                quote = 0;
+            continue;
+        }
+
+        if (c == '"' || c == '\'')
+        {
+            quote = c;
+            ++i;
+            continue;
+        }
+
+        if (c == '-')
+        {
+            auto next = i + 1;
+            while (next < size
+                   && juce::CharacterFunctions::isWhitespace ((juce::juce_wchar) (juce::uint8) source[next]))
+                ++next;
+
+            if (next < size && !isDigit (source[next]))
+            {
+                // Past the whole (possibly multi-byte) character the reader would take as the first digit.
+                auto afterCharacter = next + 1;
+                while (afterCharacter < size && ((juce::uint8) source[afterCharacter] & 0xc0) == 0x80)
+                    ++afterCharacter;
+
+                replace (afterCharacter, afterCharacter, "x");
+                i = afterCharacter;
+                continue;
+            }
+
+            i = next;
+            continue;
+        }
+
+        if (!isDigit (c))
+        {
+            ++i;
+            continue;
+        }
+
+        // A number: integer digits, then an optional fraction and exponent, as the reader's decimal fallback reads it.
+        auto end = i;
+        while (end < size && isDigit (source[end]))
+            ++end;
+        const auto integerDigits = end - i;
+
+        if (end < size && source[end] == '.')
+            for (++end; end < size && isDigit (source[end]);)
+                ++end;
+
+        size_t significantExponentDigits = 0;
+        if (end < size && (source[end] == 'e' || source[end] == 'E'))
+        {
+            auto digits = end + 1;
+            if (digits < size && (source[digits] == '+' || source[digits] == '-'))
+                ++digits;
+
+            auto exponentEnd = digits;
+            while (exponentEnd < size && isDigit (source[exponentEnd]))
+                ++exponentEnd;
+
+            if (exponentEnd > digits)
+            {
+                const auto firstNonZero = source.find_first_not_of ('0', digits);
+                significantExponentDigits = firstNonZero < exponentEnd ? exponentEnd - firstNonZero : 0;
+                end = exponentEnd;
+            }
+        }
+
+        if (integerDigits >= 19 || significantExponentDigits > 3)
+            replace (i, end, canonicalNumberLiteral (source, i, end));
+
+        i = end;
+    }
+
+    if (!rewritten)
+        return text;
+
+    result.append (source, copiedUpTo, std::string::npos);
+    return juce::String::fromUTF8 (result.data(), (int) result.size());
+}
+
 /** The parsed text of a presets file; void when it does not parse or is nested too deeply to parse safely. */
 juce::var parsePresetsJson (const juce::String& text)
 {
     if (!isNestedWithinLimit (text))
         return {};
 
-    return juce::JSON::parse (text);
+    return juce::JSON::parse (withSafeNumberLiterals (text));
 }
 
 /** The preset array of a parsed presets file, or null when the root does not hold one. */
@@ -74,8 +247,15 @@ const juce::Array<juce::var>* presetArrayOf (const juce::var& root)
     return nullptr;
 }
 
-/** The preset array of the file as it stands; empty when it is missing, empty or not a presets file. */
-juce::Array<juce::var> readPresetArray (const juce::File& file)
+/** The preset array of the file as it stands: empty when the file is missing or empty, and also when it cannot be
+    read as a presets file, which is then marked unreadable (its bytes are still worth keeping). */
+struct PresetsFileContents
+{
+    juce::Array<juce::var> presets;
+    bool unreadable = false;
+};
+
+PresetsFileContents readPresetArray (const juce::File& file)
 {
     if (!file.existsAsFile() || file.getSize() <= 0)
         return {};
@@ -83,7 +263,25 @@ juce::Array<juce::var> readPresetArray (const juce::File& file)
     const auto root = parsePresetsJson (file.loadFileAsString());
 
     if (const auto* presets = presetArrayOf (root))
-        return *presets;
+        return { *presets, false };
+
+    return { {}, true };
+}
+
+/** A name beside file that says what the backup is and when it was made, and that no file has yet:
+    "OstrelPresets.unreadable-20261211-142501.json", then "...-142501-2.json" and so on. */
+juce::File unusedBackupName (const juce::File& file)
+{
+    const auto base =
+        file.getFileNameWithoutExtension() + ".unreadable-" + juce::Time::getCurrentTime().formatted ("%Y%m%d-%H%M%S");
+
+    for (int n = 1; n <= 1000; ++n)
+    {
+        const auto candidate =
+            file.getSiblingFile (base + (n > 1 ? "-" + juce::String (n) : juce::String()) + file.getFileExtension());
+        if (!candidate.exists())
+            return candidate;
+    }
 
     return {};
 }
@@ -95,32 +293,52 @@ bool isPresetNamed (const juce::var& element, const juce::String& name)
 }
 
 /** Replaces file by the presets in one step: the text goes to a temporary file beside it first, so a failed
-    write leaves the old file as it was. */
-bool writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets)
+    write leaves the old file as it was. An unreadable old file is moved to a backup just before the new one takes
+    its place; when it cannot be moved, nothing is written. */
+OstrelAudioProcessor::PresetsFileResult
+writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets, bool backUpOldFile)
 {
     auto* root = new juce::DynamicObject();
     root->setProperty (pluginPresetFileCheckName, presets);
     const auto text = juce::JSON::toString (juce::var (root), true, 15);
 
     if (file.isDirectory() || !file.getParentDirectory().createDirectory().wasOk())
-        return false;
+        return {};
 
     juce::TemporaryFile temporary (file);
 
     {
         juce::FileOutputStream stream (temporary.getFile(), 16384);
         if (!stream.openedOk())
-            return false;
+            return {};
 
         if (!stream.writeString (text)) // with its trailing zero byte
-            return false;
+            return {};
 
         stream.flush();
         if (stream.getStatus().failed())
-            return false;
+            return {};
     }
 
-    return temporary.overwriteTargetFileWithTemporary();
+    OstrelAudioProcessor::PresetsFileResult result;
+
+    if (backUpOldFile)
+    {
+        const auto backup = unusedBackupName (file);
+        if (backup == juce::File() || !file.moveFileTo (backup))
+            return {};
+
+        result.unreadableFileBackup = backup;
+    }
+
+    result.written = temporary.overwriteTargetFileWithTemporary();
+
+    // Not written after all: the old file goes back to its place.
+    if (!result.written && result.unreadableFileBackup != juce::File() && !file.exists()
+        && result.unreadableFileBackup.moveFileTo (file))
+        result.unreadableFileBackup = juce::File();
+
+    return result;
 }
 } // namespace
 
@@ -221,7 +439,8 @@ OstrelProgram OstrelAudioProcessor::makeProgramFromCurrentSettings (const juce::
     return program;
 }
 
-bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const OstrelProgram& program) const
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::writePresetToFile (const juce::File& file,
+                                                                                 const OstrelProgram& program) const
 {
     auto* object = new juce::DynamicObject();
     object->setProperty (presetNameKey, program.name);
@@ -238,7 +457,7 @@ bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const Ostr
         object->setProperty (imagePathKey, program.imagePath);
 
     const juce::var preset (object);
-    auto presets = readPresetArray (file);
+    auto [presets, unreadable] = readPresetArray (file);
     bool replaced = false;
 
     for (auto& element : presets)
@@ -253,17 +472,18 @@ bool OstrelAudioProcessor::writePresetToFile (const juce::File& file, const Ostr
     if (!replaced)
         presets.add (preset);
 
-    return writePresetArray (file, presets);
+    return writePresetArray (file, presets, unreadable);
 }
 
-bool OstrelAudioProcessor::removePresetFromFile (const juce::File& file, const juce::String& name) const
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::removePresetFromFile (const juce::File& file,
+                                                                                    const juce::String& name) const
 {
-    auto presets = readPresetArray (file);
+    auto [presets, unreadable] = readPresetArray (file);
     presets.removeIf ([&name] (const juce::var& element) { return isPresetNamed (element, name); });
-    return writePresetArray (file, presets);
+    return writePresetArray (file, presets, unreadable);
 }
 
-bool OstrelAudioProcessor::savePreset (const OstrelProgram& program)
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::savePreset (const OstrelProgram& program)
 {
     {
         const juce::ScopedLock lock (programsLock);
@@ -286,14 +506,14 @@ bool OstrelAudioProcessor::savePreset (const OstrelProgram& program)
     return writePresetToFile (presetsFile, program);
 }
 
-bool OstrelAudioProcessor::deletePreset (int programIndex)
+OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::deletePreset (int programIndex)
 {
     juce::String name;
 
     {
         const juce::ScopedLock lock (programsLock);
         if (programIndex < 0 || programIndex >= (int) programs.size())
-            return false;
+            return {};
 
         name = programs[(size_t) programIndex].name;
         programs.erase (programs.begin() + programIndex);
@@ -325,9 +545,17 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         program = programs[(size_t) (index - 1)];
     }
 
-    // Brings the tree up to date first: a tree property that still holds an old value would swallow an
-    // assignment of that same value, and the parameter would keep the value a host set since.
-    valueTreeState.copyState();
+    const juce::ScopedLock stateGuard (stateLock);
+
+    // The program goes in as a whole new tree, made from an up-to-date copy (a stale property would keep a value
+    // that a host set since): the framework swaps it in under its own lock and sets every parameter from it, so
+    // no property is written here while the framework's timer writes parameter values into the tree.
+    auto state = valueTreeState.copyState();
+
+    std::unordered_map<juce::String, juce::ValueTree> parameterNodes;
+    for (auto child : state)
+        if (child.hasProperty ("id"))
+            parameterNodes.emplace (child.getProperty ("id").toString(), child);
 
     size_t k = 0;
     for (auto* group : allConfigs)
@@ -335,29 +563,20 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         for (const auto& config : *group)
         {
             const auto stored = k < program.values.size() ? (double) program.values[k] : 0.0;
-            valueTreeState.getParameterAsValue (config.paramID) =
-                (double) sanitisedParameterValue (config.paramID, stored);
+            if (const auto node = parameterNodes.find (config.paramID); node != parameterNodes.end())
+                node->second.setProperty ("value", (double) sanitisedParameterValue (config.paramID, stored), nullptr);
             ++k;
         }
     }
 
-    {
-        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
-        imagePath = program.imagePath;
-    }
-
-    for (auto& cell : imageGrid)
-        cell.store (0.0f, std::memory_order_relaxed);
+    // The old picture is dropped: the state names the program's picture once it is loaded, or none.
+    state.removeChild (state.getChildWithName (imagePathType), nullptr);
+    valueTreeState.replaceState (state);
 
     if (program.imagePath.isNotEmpty())
-    {
-        loadFile (program.imagePath, false);
-    }
+        loadPicture (program.imagePath, true);
     else
-    {
-        const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
-        transformedImage = juce::Image();
-    }
+        dropPicture();
 
     rebookModulationMatrices();
 }

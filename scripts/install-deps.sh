@@ -9,6 +9,7 @@ packages=(
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
     googletest libgtest-dev libbenchmark-dev jq
     lv2-dev liblilv-dev lilv-utils
+    xvfb
     clang libclang-rt-14-dev
 )
 

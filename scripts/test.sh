@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds Ostrel with its tests and runs every test: the plain Release build (build/) with its CTest suite and
 # real-host checks, and three builds with clang's sanitizers, each in its own folder:
-#   build-tsan/  the unit tests under ThreadSanitizer (whose runtime leaves no room for the allocation guard)
-#   build-asan/  the unit tests and the allocation guard under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-tsan/  the unit and editor tests under ThreadSanitizer (whose runtime leaves no room for the allocation
+#                guard)
+#   build-asan/  the unit and editor tests and the allocation guard under AddressSanitizer and
+#                UndefinedBehaviorSanitizer
 #   build-fuzz/  libFuzzer on the plug-in state and the presets file, OSTREL_FUZZ_SECONDS (60) each
 # The four builds run side by side; each sanitizer build runs its checks as soon as it is built. Any failure fails
 # the script. The plain build's CTest summary is the last thing printed.
@@ -24,9 +26,9 @@ sanitizer_cmake=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=c
 
 # The test programs each build must have: every test program's cases carry its CTest label. A build whose
 # programs lost their tests must fail here, never pass having run nothing.
-release_labels=(unit alloc host)
-tsan_labels=(unit)
-asan_labels=(unit alloc)
+release_labels=(unit alloc editor host)
+tsan_labels=(unit editor)
+asan_labels=(unit alloc editor)
 
 require_tests () {
     local folder=$1 label count
@@ -55,7 +57,7 @@ plain () {
 thread_sanitizer () {
     cmake -S . -B build-tsan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=thread -DOSTREL_BUILD_TESTS=ON \
           -DOSTREL_BUILD_FUZZERS=OFF
-    cmake --build build-tsan -j "$1" --target ostrel_tests
+    cmake --build build-tsan -j "$1" --target ostrel_tests ostrel_editor_tests
     require_tests build-tsan "${tsan_labels[@]}"
     ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$cores"
 }
@@ -63,7 +65,7 @@ thread_sanitizer () {
 address_sanitizer () {
     cmake -S . -B build-asan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined -DOSTREL_BUILD_TESTS=ON \
           -DOSTREL_BUILD_FUZZERS=OFF
-    cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests
+    cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests ostrel_editor_tests
     require_tests build-asan "${asan_labels[@]}"
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$cores"
 }

@@ -177,6 +177,6 @@ inline std::unique_ptr<juce::XmlElement> xmlOf (const juce::MemoryBlock& block)
 /** Folder of the committed fixtures that pin the file formats. */
 inline juce::File frozenFixturesFolder()
 {
-    return juce::File (__FILE__).getParentDirectory().getChildFile ("fixtures");
+    return juce::File (OSTREL_TEST_FIXTURES);
 }
 } // namespace routing_fixtures

@@ -1,6 +1,8 @@
 // Counts every heap allocation the test's own thread makes while the counting flag is up. This file
 // replaces the global allocation functions, so it lives in its own test program.
 #include "ProcessorHarness.h"
+#include "editor/EditorFixture.h"
+#include "editor/panels/GlobalPanelClass.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -175,6 +177,67 @@ TEST (AudioThreadAllocation, SteadyStateBlocksAllocateNothing)
     }
 
     picture.deleteFile();
+}
+
+TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing)
+{
+    editor_testing::EditorHarness harness;
+    auto& processor = harness.processor();
+    editor_testing::RecordingKeyboard keyboard;
+    harness.editor().getHostNoteDisplay().setKeyboard (&keyboard);
+
+    // Knobs and bars of routed parameters in the window, told their modulated values every block.
+    GlobalPanelClass filterPanel (processor, processor.filterConfigs);
+    GlobalPanelClass globalPanel (processor, processor.globalSynthConfigs);
+    harness.editor().addAndMakeVisible (filterPanel);
+    harness.editor().addAndMakeVisible (globalPanel);
+    for (const auto& [id, value] : { std::pair{ "LFOAmount1", 1.0f },
+                                     { "Mod_LFO1_Gain", 0.5f },
+                                     { "Mod_Env1_Q", 0.4f },
+                                     { "Mod_Mod_fineTuneImg", 0.3f },
+                                     { "Mod_Vel_Glide", 0.2f } })
+        harness.host.set (id, value);
+    processor.rebookModulationMatrices(); // as a restored state routes them
+
+    // Each block brings more notes than the host-note queue holds.
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    midi.ensureSize (65536);
+    long allocations = 0;
+
+    for (int block = 0; block < 220; ++block)
+    {
+        midi.clear();
+        for (int i = 0; i < 700; ++i)
+        {
+            const auto note = 48 + (block + i) % 48;
+            midi.addEvent (i % 2 == 0 ? juce::MidiMessage::noteOn (1 + i % 16, note, (juce::uint8) (1 + i % 127))
+                                      : juce::MidiMessage::noteOff (1 + i % 16, note),
+                           i % 512);
+        }
+        midi.addEvent (juce::MidiMessage::controllerEvent (1, 1, block % 128), 7);
+        const juce::uint8 sysEx[32]{ 0x7d, 0x01, 0x02 }; // too long to be held without the heap
+        midi.addEvent (juce::MidiMessage::createSysExMessage (sysEx, (int) sizeof (sysEx)), 9);
+
+        const auto before = allocationCount.load();
+        {
+            const juce::ScopedLock lock (processor.getCallbackLock());
+            countingAllocations = true;
+            processor.processBlock (buffer, midi);
+            countingAllocations = false;
+        }
+        if (block >= 20) // after the warm-up
+            allocations += allocationCount.load() - before;
+
+        // The editor's timers take the notes and repaint the knobs now and then, as the message thread would.
+        if (block % 10 == 0)
+            editor_testing::runFor (5);
+    }
+
+    EXPECT_EQ (allocations, 0);
+    EXPECT_FALSE (keyboard.shown.empty());
+    EXPECT_FALSE (std::isnan (filterPanel.sliders[1]->getModulationValue())) << "the Q knob was told its value";
+    EXPECT_FALSE (std::isnan (globalPanel.sliders[0]->getModulationValue())) << "the Gain knob was told its value";
 }
 
 TEST (AudioThreadAllocation, TheCounterSeesAllocations)

@@ -37,12 +37,6 @@ juce::File writeSinePicture (const juce::String& name)
 }
 
 /** The plug-in's documents folder, where it keeps the copies of its pictures. */
-juce::File documentsCopyOf (const juce::File& picture)
-{
-    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
-        .getChildFile ("Ostrel")
-        .getChildFile (picture.getFileName());
-}
 
 void setStateParameter (juce::XmlElement& state, const juce::String& paramID, double value)
 {
@@ -73,6 +67,20 @@ juce::String picturePath (const juce::MemoryBlock& hostState)
 
     const auto* node = component.xml->getChildByName ("ImagePath");
     return node == nullptr ? juce::String() : node->getStringAttribute ("path");
+}
+
+/** The picture's copy in the documents folder that the state names. */
+juce::File documentsCopyNamedIn (const juce::MemoryBlock& hostState)
+{
+    const auto component = host::ComponentState::fromHostState (hostState);
+    const auto* node = component.xml != nullptr ? component.xml->getChildByName ("ImagePath") : nullptr;
+    const auto name = node == nullptr ? juce::String() : node->getStringAttribute ("copy");
+    if (name.isEmpty())
+        return {};
+
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+        .getChildFile ("Ostrel")
+        .getChildFile (name);
 }
 
 /** Every parameter value of the plug-in's own state, by ID. */
@@ -231,7 +239,7 @@ TEST_F (Vst3SoundTest, SavedStateRoundTripsThroughAFreshInstance)
     ASSERT_EQ (picturePath (saved), picture.getFullPathName());
 
     // Saving wrote the picture's copy, as PNG, into the documents folder.
-    const auto copy = documentsCopyOf (picture);
+    const auto copy = documentsCopyNamedIn (saved);
     const auto copied = juce::ImageFileFormat::loadFrom (copy);
     ASSERT_TRUE (copied.isValid()) << copy.getFullPathName();
     EXPECT_EQ (copied.getWidth(), 128);

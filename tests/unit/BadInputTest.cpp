@@ -292,6 +292,10 @@ TEST (BadInput, PresetsFiles)
           "{\"OstrelPresets.json\": [\"\\\\\"" + repeated ("{", 100000) + "]}",
           0 },
         { "three hundred full presets (8 MB)", presetsText (many), 300 },
+        { "integer literals too long for a 64-bit integer",
+          "{\"OstrelPresets.json\": [{\"PresetName\": \"big\", \"Freq\": 18446744073709551617, "
+          "\"Gain\": -99999999999999999999999, \"Decay\": 4}]}",
+          1 },
         { "a name of 4 MiB",
           "{\"OstrelPresets.json\": [{\"PresetName\": \"" + repeated ("x", 1 << 22) + "\", \"Attack\": 7}]}",
           1 },
@@ -335,6 +339,68 @@ TEST (BadInput, PresetsTextParsesWithoutAFile)
     EXPECT_FLOAT_EQ (programs[0].values[1], 4.0f);
     EXPECT_TRUE (processor.parsePresetsText ({}).empty());
     EXPECT_TRUE (processor.parsePresetsText ("[" + repeated ("{\"a\":", 50000)).empty());
+}
+
+// Literals that the framework's JSON reader would overflow on read as the numbers they are, and the rest of the
+// preset still loads.
+TEST (BadInput, PresetsNumberLiteralsReadAsTheirValue)
+{
+    OstrelAudioProcessor processor;
+    const auto freq = (size_t) processor.parameterIndex.at ("Freq");
+    const auto decay = (size_t) processor.parameterIndex.at ("Decay");
+    const auto infinity = std::numeric_limits<double>::infinity();
+
+    struct Case
+    {
+        const char* literal;
+        double value;
+    };
+
+    const std::vector<Case> cases{
+        { "123", 123.0 },
+        { "-17.25", -17.25 },
+        { "9223372036854775807", 9223372036854775807.0 },
+        { "9223372036854775808", 9223372036854775808.0 },
+        { "18446744073709551617", 18446744073709551617.0 },
+        { "-18446744073709551617", -18446744073709551617.0 },
+        { "66666666666666666666.5", 66666666666666666666.5 },
+        { "18446744073709551617e-10", 1844674407.3709551617 },
+        { "1e0000000000000000000000005", 1.0e5 },
+        { "2e4000000000", infinity },
+        { "-2e4000000000", -infinity },
+        { "3e-4000000000", 0.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.literal);
+        const auto text = juce::String ("{\"OstrelPresets.json\": [{\"PresetName\": \"n\", \"Freq\": ") + c.literal
+                          + ", \"Decay\": 4}]}";
+        const auto programs = processor.parsePresetsText (text);
+        ASSERT_EQ (programs.size(), 1u);
+        EXPECT_EQ (programs[0].values[freq], (float) c.value);
+        EXPECT_EQ (programs[0].values[decay], 4.0f);
+    }
+
+    // A literal of hundreds of digits, either side of the point.
+    const auto longOne = processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"Freq\": 1" + repeated ("0", 400)
+                                                     + ", \"Gain\": 0." + repeated ("0", 400) + "1}]}");
+    ASSERT_EQ (longOne.size(), 1u);
+    EXPECT_EQ (longOne[0].values[freq], std::numeric_limits<float>::infinity());
+    EXPECT_EQ (longOne[0].values[(size_t) processor.parameterIndex.at ("Gain")], 0.0f);
+
+    // After a '-' the reader would take any character as a digit: such text is not a number.
+    EXPECT_TRUE (processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"Freq\": -x99999999999999999999}]}").empty());
+    EXPECT_TRUE (processor
+                     .parsePresetsText (juce::CharPointer_UTF8 ("{\"OstrelPresets.json\": [{\"Freq\": - \xce\xa9"
+                                                                "99999999999999999}]}"))
+                     .empty());
+
+    // Digits inside strings are names, not numbers.
+    const auto named =
+        processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"PresetName\": \"99999999999999999999\"}]}");
+    ASSERT_EQ (named.size(), 1u);
+    EXPECT_EQ (named[0].name, "99999999999999999999");
 }
 
 //==============================================================================

@@ -174,17 +174,45 @@ TEST (BlockProcessing, MasterGainScalesTheFinishedBlock)
     }
 }
 
-TEST (BlockProcessing, WithoutAPlayHeadTheBlockStaysSilentAndItsMidiUnread)
+TEST (BlockProcessing, WithoutAPlayHeadTheBlockIsSilentItsMidiGoneAndOnlyReleasesAct)
 {
-    ProcessorHarness host;
-    useSecondOscillatorOnly (host);
-    host.processor->setPlayHead (nullptr);
+    struct Case
+    {
+        const char* name;
+        std::vector<Event> events;
+        int ampState; // of voice 0 after the block without a play head
+    };
 
-    const auto& output = host.process (512, { noteOn (0, 60) });
+    // Voice 0 plays note 60 when the play head goes; the sustain case holds it with the pedal first.
+    const Case cases[] = {
+        { "a note-on is not played", { noteOn (0, 64) }, 3 },
+        { "a note-off releases", { noteOff (10, 60) }, 4 },
+        { "velocity 0 releases", { noteOn (10, 60, 0) }, 4 },
+        { "all notes off releases", { controller (10, 123, 0) }, 4 },
+        { "the pedal's lift releases", { controller (5, 64, 127), noteOff (10, 60), controller (20, 64, 0) }, 4 },
+        { "other controllers do nothing", { controller (10, 1, 127), controller (11, 7, 0) }, 3 },
+    };
 
-    EXPECT_EQ (output.getMagnitude (0, 512), 0.0f);
-    EXPECT_EQ (host.voice (0).ampState, 0);
-    EXPECT_EQ (host.midi.getNumEvents(), 1);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        ProcessorHarness host;
+        useSecondOscillatorOnly (host);
+        host.set ("Attack", 0.0f);
+        host.set ("Decay", 0.0f);
+        host.set ("Sustain", 1.0f);
+        host.set ("Release", 50.0f);
+        host.process (512, { noteOn (0, 60) });
+        ASSERT_EQ (host.voice (0).ampState, 3);
+
+        host.processor->setPlayHead (nullptr);
+        const auto& output = host.process (512, c.events);
+
+        EXPECT_EQ (output.getMagnitude (0, 512), 0.0f);
+        EXPECT_EQ (host.midi.getNumEvents(), 0) << "no MIDI goes back to the host";
+        EXPECT_EQ (host.voice (0).ampState, c.ampState);
+        EXPECT_EQ (host.voice (1).ampState, 0) << "no other voice starts";
+    }
 }
 
 TEST (BlockProcessing, TempoComesFromThePlayHeadOr120)

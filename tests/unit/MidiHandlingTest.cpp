@@ -314,3 +314,36 @@ TEST (MidiHandling, HeldNoteCountGatesTheModulationEnvelopes)
     }
     EXPECT_EQ (host.voice (1).note, 0);
 }
+
+TEST (MidiHandling, RetriggeredLfosStartInsideTheirCycle)
+{
+    for (int shape = 0; shape < 5; ++shape)
+    {
+        for (const auto offset : { -1.0f, -0.5f, 0.5f, 1.0f })
+        {
+            SCOPED_TRACE ("shape " + std::to_string (shape) + ", offset " + std::to_string (offset));
+            ProcessorHarness host;
+            host.set ("LFOType1", (float) shape);
+            host.set ("LFOOffset1", offset);
+            host.set ("LFORate1", 0.01f);
+            host.set ("LFOAmount1", 1.0f);
+            host.set ("Retrigger1", 1.0f);
+            host.set ("Mod_LFO1_Freq", 1.0f); // the voice's LFO 1 moves its cut-off at full depth
+
+            // The processor's LFO 1 moves "Shift" by up to a tenth of its range.
+            const auto shiftRow = host.processor->parameterIndex.at ("Shift");
+            host.set ("Mod_LFO1_Shift", 0.1f);
+            host.processor->modulationMatrixRowCheckValues (ModType::LFO, shiftRow, 0, 0.1f);
+
+            // One host sample: the voice's first control step, which reads its LFO where the note-on put it.
+            host.process (1, { noteOn (0, 60) });
+            EXPECT_GE (host.voice (0).lfoSum, -1.0f);
+            EXPECT_LE (host.voice (0).lfoSum, 1.0f);
+
+            // A block without samples reads the processor's LFO before advancing it.
+            host.process (0);
+            const auto& shift = host.processor->intervalConfigs[IntervalIndex::shift];
+            EXPECT_LE (std::abs (shift.currentValue - shift.raw()), 0.1f * 511.0f + 0.01f);
+        }
+    }
+}

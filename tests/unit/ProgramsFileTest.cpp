@@ -1,3 +1,4 @@
+#include "ProcessorHarness.h"
 #include "RoutingStateFixtures.h"
 
 #include <sys/resource.h>
@@ -380,4 +381,143 @@ TEST (Programs, PresetFileFormatIsStable)
     EXPECT_FLOAT_EQ (rawValue (processor, "Freq"), 1234.0f);
     EXPECT_FLOAT_EQ (rawValue (processor, "Mod_LFO1_Freq"), 0.5f);
     EXPECT_FLOAT_EQ (rawValue (processor, "Mod_Vel_Gain"), -0.25f);
+}
+
+TEST (Programs, SaveAndDeleteKeepAnUnreadableFileInABackupBesideIt)
+{
+    const juce::String unreadable[]{
+        "not json at all {",
+        "[1, 2, 3]",
+        presetsText (threePresets(), "SomethingElse"),
+        "{\"OstrelPresets.json\": {\"PresetName\": \"x\"}}",
+        juce::String::repeatedString ("[", 5000),
+    };
+
+    for (const auto deleting : { false, true })
+    {
+        for (const auto& text : unreadable)
+        {
+            SCOPED_TRACE ((deleting ? "Delete after " : "Save after ") + text.substring (0, 40).toStdString());
+            writePresetsFile (text);
+            const auto oldBytes = fileBytes();
+
+            OstrelAudioProcessor processor;
+            ASSERT_TRUE (processor.programs.empty());
+            processor.programs.push_back (processor.makeProgramFromCurrentSettings ("Gone"));
+
+            const auto result = deleting ? processor.deletePreset (0)
+                                         : processor.savePreset (processor.makeProgramFromCurrentSettings ("New"));
+            EXPECT_TRUE (result.written);
+
+            const auto backup = result.unreadableFileBackup;
+            EXPECT_EQ (backup.getParentDirectory(), presetsFile().getParentDirectory());
+            // "OstrelPresets.unreadable-" + date + "-" + time (+ a counter) + ".json"
+            const auto stamp = backup.getFileName().fromFirstOccurrenceOf ("OstrelPresets.unreadable-", false, false);
+            EXPECT_TRUE (stamp.endsWith (".json") && stamp[8] == '-'
+                         && stamp.substring (0, 15).removeCharacters ("-").containsOnly ("0123456789")
+                         && stamp.substring (0, 15).length() == 15)
+                << backup.getFileName();
+
+            juce::MemoryBlock backedUp;
+            ASSERT_TRUE (backup.loadFileAsData (backedUp));
+            EXPECT_EQ (backedUp, oldBytes) << "the old bytes are kept";
+
+            // The new file holds what it would after a file with no presets at all.
+            EXPECT_EQ (namesIn (fileElements()), deleting ? juce::StringArray() : juce::StringArray ({ "New" }));
+            ASSERT_TRUE (backup.deleteFile());
+        }
+    }
+}
+
+TEST (Programs, BackupsNeverOverwriteEachOtherAndReadableFilesHaveNone)
+{
+    std::vector<juce::File> backups;
+
+    for (int i = 0; i < 3; ++i)
+    {
+        writePresetsFile ("unreadable " + juce::String (i));
+        OstrelAudioProcessor processor;
+        const auto result = processor.savePreset (processor.makeProgramFromCurrentSettings ("New"));
+        ASSERT_TRUE (result.written);
+        backups.push_back (result.unreadableFileBackup);
+    }
+
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ (backups[(size_t) i].loadFileAsString(),
+                   "unreadable " + juce::String (i) + juce::String::charToString (0))
+            << "each backup holds its own file, also within one second";
+
+    OstrelAudioProcessor processor;
+    ASSERT_EQ (processor.programs.size(), 1u);
+    for (const auto& result :
+         { processor.savePreset (processor.makeProgramFromCurrentSettings ("Other")), processor.deletePreset (0) })
+    {
+        EXPECT_TRUE (result.written);
+        EXPECT_EQ (result.unreadableFileBackup, juce::File());
+    }
+    EXPECT_EQ (
+        testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false, "*.unreadable-*").size(),
+        3);
+}
+
+TEST (Programs, ProgramWithoutPictureLeavesAStateThatNamesNone)
+{
+    const auto picture = writePng (picturesFolder().getChildFile ("loud.png"), smallPicture (64, 64));
+    writePresetsFile (
+        presetsText ({ presetObject ("Pictured", {}, picture.getFullPathName()), presetObject ("Plain", {}) }));
+
+    block_testing::ProcessorHarness host;
+    host.processor->setCurrentProgram (1);
+    host.processor->setCurrentProgram (2);
+    const auto state = stateOf (*host.processor);
+
+    const auto xml = xmlOf (state);
+    ASSERT_NE (xml, nullptr);
+    const auto* node = xml->getChildByName ("ImagePath");
+    EXPECT_TRUE (node == nullptr || node->getStringAttribute ("path").isEmpty());
+
+    // The reopened project plays no picture: with the grid left alone, a note of the picture oscillator is silent.
+    block_testing::ProcessorHarness reopened;
+    restore (*reopened.processor, state);
+    EXPECT_TRUE (reopened.processor->getImagePath().isEmpty());
+    EXPECT_FALSE (reopened.processor->transformedImage.isValid());
+    juce::Thread::sleep (100); // three passes of the image thread, had it a picture
+    EXPECT_EQ (block_testing::peak (reopened.run (4096, { block_testing::noteOn (0, 60) })), 0.0f);
+}
+
+TEST (Programs, ChangingToAProgramWithoutPictureWhileTheImageThreadRunsLeavesTheGridZero)
+{
+    juce::Image white (juce::Image::RGB, 512, 512, false);
+    white.clear (white.getBounds(), juce::Colours::white);
+    const auto picture = writePng (picturesFolder().getChildFile ("white.png"), white);
+    writePresetsFile (
+        presetsText ({ presetObject ("Pictured", {}, picture.getFullPathName()), presetObject ("Plain", {}) }));
+
+    OstrelAudioProcessor processor;
+    processor.prepareToPlay (48000.0, 512); // the image thread transforms from now on
+
+    const auto gridIsZero = [&processor]
+    {
+        for (const auto& cell : processor.imageGrid)
+            if (cell.load (std::memory_order_relaxed) != 0.0f)
+                return false;
+        return true;
+    };
+
+    int nonZero = 0;
+    for (int change = 0; change < 200; ++change)
+    {
+        processor.setCurrentProgram (change % 2 == 0 ? 1 : 2);
+        if (change % 2 == 0)
+        {
+            juce::Thread::sleep (change % 8); // lets a pass of the new picture start, at varying points
+            continue;
+        }
+
+        juce::Thread::sleep (40); // one period of the image thread
+        if (!gridIsZero())
+            ++nonZero;
+    }
+
+    EXPECT_EQ (nonZero, 0);
 }

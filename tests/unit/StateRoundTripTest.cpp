@@ -17,6 +17,42 @@ void setStoredPicturePath (OstrelAudioProcessor& processor, const juce::String& 
     processor.valueTreeState.state.getOrCreateChildWithName ("ImagePath", nullptr).setProperty ("path", path, nullptr);
 }
 
+/** The copy's file name the state records, and whether it records one at all. */
+std::pair<bool, juce::String> recordedCopy (const juce::MemoryBlock& state)
+{
+    const auto xml = xmlOf (state);
+    const auto* node = xml != nullptr ? xml->getChildByName ("ImagePath") : nullptr;
+    if (node == nullptr || !node->hasAttribute ("copy"))
+        return { false, {} };
+    return { true, node->getStringAttribute ("copy") };
+}
+
+juce::MemoryBlock bytesOf (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes;
+}
+
+juce::Array<juce::File> documentsFiles()
+{
+    return testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false);
+}
+
+/** True when the two pictures have the same size and pixels. */
+bool samePicture (const juce::Image& a, const juce::Image& b)
+{
+    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
+        return false;
+
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                return false;
+
+    return true;
+}
+
 bool isPngData (const juce::File& file)
 {
     juce::FileInputStream stream (file);
@@ -63,7 +99,7 @@ TEST (State, RoundTripRestoresEveryParameter)
     EXPECT_TRUE (target.getImagePath().isEmpty());
 }
 
-TEST (State, PictureCopyIsPngDataUnderThePicturesOwnName)
+TEST (State, PictureCopyIsPngDataNamedByThePictureAndItsContent)
 {
     const auto jpeg = writeJpeg (picturesFolder().getChildFile ("cat.jpg"));
     OstrelAudioProcessor source;
@@ -71,24 +107,108 @@ TEST (State, PictureCopyIsPngDataUnderThePicturesOwnName)
     ASSERT_TRUE (source.loadedImage.isValid());
 
     const auto state = stateOf (source);
-    const auto copy = testing_helpers::documentsFolder().getChildFile ("cat.jpg");
+    const auto [recorded, name] = recordedCopy (state);
+    ASSERT_TRUE (recorded);
+    EXPECT_TRUE (name.matchesWildcard ("cat-????????????????.png", false)) << name;
+    EXPECT_TRUE (
+        name.fromFirstOccurrenceOf ("-", false, false).dropLastCharacters (4).containsOnly ("0123456789abcdef"));
+
+    const auto copy = testing_helpers::documentsFolder().getChildFile (name);
     ASSERT_TRUE (copy.existsAsFile());
     EXPECT_TRUE (isPngData (copy));
-
-    const auto decoded = juce::ImageFileFormat::loadFrom (copy);
-    ASSERT_TRUE (decoded.isValid());
-    EXPECT_EQ (decoded.getBounds(), source.loadedImage.getBounds());
-    EXPECT_EQ (decoded.getPixelAt (3, 2), source.loadedImage.getPixelAt (3, 2))
+    EXPECT_TRUE (samePicture (juce::ImageFileFormat::loadFrom (copy), source.loadedImage))
         << "a lossless copy of the decoded picture";
+    EXPECT_EQ (documentsFiles().size(), 1) << "no temporary file is left behind";
 
     // Only the copy is left: the restore loads it.
     ASSERT_TRUE (jpeg.deleteFile());
     OstrelAudioProcessor target;
     restore (target, state);
     EXPECT_EQ (target.getImagePath(), copy.getFullPathName());
-    ASSERT_TRUE (target.loadedImage.isValid());
-    EXPECT_EQ (target.loadedImage.getBounds(), source.loadedImage.getBounds());
+    EXPECT_TRUE (samePicture (target.loadedImage, source.loadedImage));
     EXPECT_TRUE (target.transformedImage.isValid());
+}
+
+TEST (State, SameNamedPicturesFromTwoFoldersEachComeBackWithTheirState)
+{
+    const auto first = writePng (picturesFolder().getChildFile ("one/pic.png"), smallPicture (8, 6));
+    const auto second = writePng (picturesFolder().getChildFile ("two/pic.png"), smallPicture (5, 9));
+
+    OstrelAudioProcessor projectOne, projectTwo;
+    projectOne.loadFile (first.getFullPathName(), false);
+    projectTwo.loadFile (second.getFullPathName(), false);
+    const auto stateOne = stateOf (projectOne);
+    const auto stateTwo = stateOf (projectTwo);
+    EXPECT_NE (recordedCopy (stateOne).second, recordedCopy (stateTwo).second);
+
+    for (const auto originalsDeleted : { false, true })
+    {
+        SCOPED_TRACE (originalsDeleted ? "originals deleted" : "originals in place");
+        if (originalsDeleted)
+        {
+            ASSERT_TRUE (first.deleteFile() && second.deleteFile());
+        }
+
+        for (const auto* project : { &projectOne, &projectTwo })
+        {
+            OstrelAudioProcessor reopened;
+            restore (reopened, project == &projectOne ? stateOne : stateTwo);
+            EXPECT_TRUE (samePicture (reopened.loadedImage, project->loadedImage));
+
+            // Saved and restored once more, as a host does with a project it reopened.
+            OstrelAudioProcessor again;
+            restore (again, stateOf (reopened));
+            EXPECT_TRUE (samePicture (again.loadedImage, project->loadedImage));
+        }
+    }
+
+    EXPECT_EQ (documentsFiles().size(), 2) << "one copy per picture, however often saved";
+}
+
+TEST (State, SavingLeavesEveryFileButItsOwnCopyAlone)
+{
+    // Files in the documents folder that are not this plug-in's copies: the presets file, a picture called like
+    // it, a JPEG the user keeps there, and a file that carries the name the copy would have but not its bytes.
+    const auto folder = testing_helpers::documentsFolder();
+    writePresetsFile (presetsText ({ presetObject ("Kept", { { "Attack", 3.0 } }) }));
+    const auto namedLikePresets =
+        writePng (picturesFolder().getChildFile (pluginPresetFileCheckName), smallPicture (4, 4));
+    const auto keptJpeg = writeJpeg (folder.getChildFile ("holiday.jpg"), smallPicture (7, 3));
+
+    const juce::File pictures[]{ namedLikePresets, keptJpeg };
+    std::vector<std::pair<juce::File, juce::MemoryBlock>> before;
+    for (const auto& file : { presetsFile(), keptJpeg })
+        before.emplace_back (file, bytesOf (file));
+
+    for (const auto& picture : pictures)
+    {
+        SCOPED_TRACE (picture.getFileName());
+        OstrelAudioProcessor processor;
+        processor.loadFile (picture.getFullPathName(), false);
+        ASSERT_TRUE (processor.loadedImage.isValid());
+
+        const auto state = stateOf (processor);
+        const auto copy = folder.getChildFile (recordedCopy (state).second);
+        ASSERT_TRUE (copy.existsAsFile());
+        EXPECT_TRUE (samePicture (juce::ImageFileFormat::loadFrom (copy), processor.loadedImage));
+
+        for (const auto& [file, bytes] : before)
+            EXPECT_EQ (bytesOf (file), bytes) << file.getFileName() << " is left byte for byte";
+
+        // A file with the copy's name but other bytes is never overwritten; the state then names no copy.
+        ASSERT_TRUE (copy.deleteFile());
+        juce::MemoryBlock other (100);
+        other.fillWith (0x5a);
+        ASSERT_TRUE (copy.replaceWithData (other.getData(), other.getSize()));
+
+        OstrelAudioProcessor another;
+        another.loadFile (picture.getFullPathName(), false);
+        const auto [recorded, name] = recordedCopy (stateOf (another));
+        EXPECT_TRUE (recorded);
+        EXPECT_TRUE (name.isEmpty());
+        EXPECT_EQ (bytesOf (copy), other);
+        ASSERT_TRUE (copy.deleteFile());
+    }
 }
 
 TEST (State, RestorePrefersTheCopyToTheStoredPath)
@@ -150,43 +270,64 @@ TEST (State, MissingImagePathChildKeepsTheCurrentPicture)
                current.getFullPathName());
 }
 
-TEST (State, LongerOldCopyIsReplacedByExactlyTheNewPng)
+TEST (State, OldFileOfThePicturesNameStaysAndTheCopyHoldsExactlyThePng)
 {
-    const auto copy = testing_helpers::documentsFolder().getChildFile ("big.png");
-    copy.getParentDirectory().createDirectory();
+    const auto old = testing_helpers::documentsFolder().getChildFile ("big.png");
+    old.getParentDirectory().createDirectory();
     juce::MemoryBlock junk (200000);
     junk.fillWith (0x5a);
-    ASSERT_TRUE (copy.replaceWithData (junk.getData(), junk.getSize()));
+    ASSERT_TRUE (old.replaceWithData (junk.getData(), junk.getSize()));
 
     OstrelAudioProcessor processor;
     givePicture (processor, picturesFolder().getChildFile ("big.png").getFullPathName(), smallPicture());
-    stateOf (processor);
+    setStoredPicturePath (processor, processor.getImagePath());
+    const auto state = stateOf (processor);
 
     juce::MemoryOutputStream expected;
     juce::PNGImageFormat png;
     png.writeImageToStream (smallPicture(), expected);
 
-    juce::MemoryBlock written;
-    copy.loadFileAsData (written);
-    EXPECT_EQ (written, expected.getMemoryBlock());
-    EXPECT_EQ (testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false).size(), 1)
-        << "no temporary file is left behind";
+    EXPECT_EQ (bytesOf (testing_helpers::documentsFolder().getChildFile (recordedCopy (state).second)),
+               expected.getMemoryBlock());
+    EXPECT_EQ (bytesOf (old), junk) << "the file named like the picture is not its copy";
+    EXPECT_EQ (documentsFiles().size(), 2) << "no temporary file is left behind";
 }
 
-TEST (State, CopyOfItselfIsRewrittenInPlaceAndNoPictureWritesNothing)
+TEST (State, ACopyIsWrittenOncePerPictureAndNoPictureWritesNothing)
 {
-    OstrelAudioProcessor processor;
-    const auto copy = testing_helpers::documentsFolder().getChildFile ("self.png");
-    givePicture (processor, copy.getFullPathName(), smallPicture (5, 5));
-    stateOf (processor);
-    EXPECT_TRUE (isPngData (copy));
-    EXPECT_EQ (juce::ImageFileFormat::loadFrom (copy).getWidth(), 5);
+    OstrelAudioProcessor source;
+    source.loadFile (writePng (picturesFolder().getChildFile ("self.png"), smallPicture (5, 5)).getFullPathName(),
+                     false);
+    const auto name = recordedCopy (stateOf (source)).second;
+    const auto copy = testing_helpers::documentsFolder().getChildFile (name);
+    ASSERT_TRUE (copy.existsAsFile());
+
+    // Later saves find the copy made: it is not written again (an older time stamp stays).
+    const auto earlier = juce::Time (2001, 0, 1, 0, 0);
+    ASSERT_TRUE (copy.setLastModificationTime (earlier));
+    EXPECT_EQ (recordedCopy (stateOf (source)).second, name);
+    EXPECT_EQ (copy.getLastModificationTime(), earlier);
+
+    // A restore loads the copy itself; its saves name that copy and write nothing.
+    OstrelAudioProcessor reopened;
+    restore (reopened, stateOf (source));
+    ASSERT_EQ (reopened.getImagePath(), copy.getFullPathName());
+    EXPECT_EQ (recordedCopy (stateOf (reopened)).second, name);
+    EXPECT_EQ (copy.getLastModificationTime(), earlier);
+    EXPECT_EQ (documentsFiles().size(), 1);
+
+    // A copy deleted meanwhile is made again.
+    ASSERT_TRUE (copy.deleteFile());
+    EXPECT_EQ (recordedCopy (stateOf (source)).second, name);
+    EXPECT_TRUE (copy.existsAsFile());
 
     OstrelAudioProcessor withoutPicture;
     givePicture (withoutPicture, picturesFolder().getChildFile ("undecodable.png").getFullPathName(), {});
+    setStoredPicturePath (withoutPicture, withoutPicture.getImagePath());
     const auto state = stateOf (withoutPicture);
     EXPECT_NE (xmlOf (state), nullptr) << "the state is produced all the same";
-    EXPECT_FALSE (testing_helpers::documentsFolder().getChildFile ("undecodable.png").exists());
+    EXPECT_FALSE (recordedCopy (state).first) << "no copy of a picture it does not have";
+    EXPECT_EQ (documentsFiles().size(), 1);
 }
 
 TEST (State, BytesThatAreNotOurStateChangeNoParameter)

@@ -1,0 +1,64 @@
+#include "editor/PluginEditor.h"
+#include "editor/panels/GlobalPanelClass.h"
+
+#include <benchmark/benchmark.h>
+
+namespace
+{
+/** A prepared processor, as a host holds it when the user opens the window. */
+std::unique_ptr<OstrelAudioProcessor> preparedProcessor()
+{
+    auto processor = std::make_unique<OstrelAudioProcessor>();
+    processor->setPlayConfigDetails (0, 2, 48000.0, 512);
+    processor->prepareToPlay (48000.0, 512);
+    return processor;
+}
+} // namespace
+
+// A host opens the editor on its main thread: this is how long the user waits for the window.
+static void BM_OpenAndCloseEditor (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+
+    for (auto _ : state)
+    {
+        std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+        benchmark::DoNotOptimize (editor.get());
+    }
+}
+BENCHMARK (BM_OpenAndCloseEditor)->Unit (benchmark::kMillisecond);
+
+// One paint of the whole window, off screen.
+static void BM_PaintEditor (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+    const std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+
+    for (auto _ : state)
+    {
+        auto image = editor->createComponentSnapshot (editor->getLocalBounds(), true, 1.0f);
+        benchmark::DoNotOptimize (image.getPixelData());
+    }
+}
+BENCHMARK (BM_PaintEditor)->Unit (benchmark::kMillisecond);
+
+// The window with a panel of bound controls over every parameter group, the matrices' 948 cells included, as a
+// stand-in for the panels and grids still to come: what opening will cost once they are in.
+static void BM_OpenAndCloseEditorWithEveryParameterBound (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+
+    for (auto _ : state)
+    {
+        std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+        std::vector<std::unique_ptr<GlobalPanelClass>> panels;
+        for (auto* group : processor->allConfigs)
+            panels.push_back (std::make_unique<GlobalPanelClass> (*processor, *group));
+        for (auto& panel : panels)
+            editor->addAndMakeVisible (*panel);
+
+        benchmark::DoNotOptimize (panels.data());
+        panels.clear();
+    }
+}
+BENCHMARK (BM_OpenAndCloseEditorWithEveryParameterBound)->Unit (benchmark::kMillisecond);

@@ -1,0 +1,102 @@
+#include "AlertWindowLauncher.h"
+
+AlertWindowLauncher::~AlertWindowLauncher() { dismissAll(); }
+
+std::unique_ptr<juce::AlertWindow> AlertWindowLauncher::create (juce::Component* owner,
+                                                                const juce::String& title,
+                                                                const juce::String& message,
+                                                                juce::MessageBoxIconType icon,
+                                                                const std::vector<Button>& buttons)
+{
+    auto window = std::make_unique<juce::AlertWindow> (title, message, icon, owner);
+
+    for (const auto& button : buttons)
+        window->addButton (button.text,
+                           button.result,
+                           button.shortcutKey != 0 ? juce::KeyPress (button.shortcutKey) : juce::KeyPress());
+
+    window->setColour (juce::AlertWindow::backgroundColourId, juce::Colour (0xff262626));
+    window->setColour (juce::AlertWindow::textColourId, juce::Colours::white);
+    window->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff464646));
+    window->setColour (juce::TextButton::textColourOffId, juce::Colours::lightgrey);
+    window->setDropShadowEnabled (true);
+    window->setAlwaysOnTop (true);
+    return window;
+}
+
+void AlertWindowLauncher::show (std::unique_ptr<juce::AlertWindow> window, std::function<void (int)> onResult)
+{
+    auto* shown = window.get();
+    dialogs.push_back ({ std::move (window), std::move (onResult) });
+
+    // The window may outlive the launcher's interest in it: the answer is only passed on while both are there.
+    shown->enterModalState (true,
+                            juce::ModalCallbackFunction::create (
+                                [launcher = juce::WeakReference<AlertWindowLauncher> (this), shown] (int result)
+                                {
+                                    if (auto* l = launcher.get())
+                                        l->finished (shown, result);
+                                }),
+                            false);
+}
+
+void AlertWindowLauncher::finished (juce::AlertWindow* window, int result)
+{
+    const auto open = std::find_if (dialogs.begin(),
+                                    dialogs.end(),
+                                    [window] (const OpenDialog& dialog) { return dialog.window.get() == window; });
+    if (open == dialogs.end())
+        return; // dismissed
+
+    auto dialog = std::move (*open);
+    dialogs.erase (open);
+
+    // The callback may close the editor, and this launcher with it: nothing here is touched after it.
+    if (dialog.onResult)
+        dialog.onResult (result);
+}
+
+void AlertWindowLauncher::askQuestion (juce::Component* owner,
+                                       const Question& question,
+                                       std::function<void (int)> onResult)
+{
+    show (create (owner, question.title, question.message, question.icon, question.buttons), std::move (onResult));
+}
+
+void AlertWindowLauncher::askForText (juce::Component* owner,
+                                      const TextEntry& entry,
+                                      std::function<void (int, const juce::String&)> onResult)
+{
+    auto window = create (owner, entry.title, entry.message, entry.icon, entry.buttons);
+    window->addTextEditor (entry.editorName, entry.initialText, entry.label, false);
+    window->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0xff3a3a3a));
+    window->setColour (juce::TextEditor::textColourId, juce::Colours::white);
+    window->setColour (juce::TextEditor::highlightColourId, juce::Colour (0xff6464ff));
+
+    auto* editor = window->getTextEditor (entry.editorName);
+    if (editor != nullptr && entry.onTextChange)
+        editor->onTextChange = [editor, onTextChange = entry.onTextChange] { onTextChange (*editor); };
+
+    // Read before the window goes: finished() calls back while it still owns it.
+    auto* shown = window.get();
+    show (std::move (window),
+          [shown, name = entry.editorName, onResult = std::move (onResult)] (int result)
+          {
+              if (onResult)
+                  onResult (result, shown->getTextEditorContents (name));
+          });
+}
+
+void AlertWindowLauncher::showMessage (juce::Component* owner, const juce::String& title, const juce::String& message)
+{
+    show (create (owner, title, message, juce::MessageBoxIconType::NoIcon, { { "OK", 1, juce::KeyPress::returnKey } }),
+          {});
+}
+
+void AlertWindowLauncher::dismissAll()
+{
+    // The framework still reports these windows' end, later; finished() then finds nothing to pass on.
+    auto closing = std::move (dialogs);
+    dialogs.clear();
+    closing.clear();
+}

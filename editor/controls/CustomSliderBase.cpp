@@ -1,0 +1,64 @@
+#include "CustomSliderBase.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace
+{
+bool sameBits (float a, float b) noexcept
+{
+    std::uint32_t x, y;
+    std::memcpy (&x, &a, sizeof (x));
+    std::memcpy (&y, &b, sizeof (y));
+    return x == y;
+}
+} // namespace
+
+CustomSliderBase::CustomSliderBase (OstrelAudioProcessor& p, const juce::String& id) : processor (p), paramID (id)
+{
+    ticker->add (*this);
+}
+
+CustomSliderBase::~CustomSliderBase()
+{
+    // The subclass must have left the listener table before its own members went.
+    jassert (!listening);
+    stopListeningForModulation();
+    ticker->remove (*this);
+}
+
+void CustomSliderBase::applyParameterConfig (const ParameterConfig& config)
+{
+    setName (config.name);
+    setRange (config.min, config.max, 0.0);
+    setValue (config.defaultValue, juce::sendNotificationAsync);
+}
+
+void CustomSliderBase::setModulationValue (float modulatedValue)
+{
+    // The audio thread sends every block; only a different value needs a repaint.
+    const auto previous = modulationValue.exchange (modulatedValue, std::memory_order_relaxed);
+    if (!sameBits (previous, modulatedValue))
+        modulationChanged.store (true, std::memory_order_release);
+}
+
+void CustomSliderBase::repaintIfModulationChanged()
+{
+    if (modulationChanged.exchange (false, std::memory_order_acquire))
+        repaint();
+}
+
+void CustomSliderBase::startListeningForModulation()
+{
+    processor.addModulationListener (paramID, this);
+    listening = true;
+}
+
+void CustomSliderBase::stopListeningForModulation()
+{
+    if (!listening)
+        return;
+
+    processor.removeModulationListener (paramID, this);
+    listening = false;
+}

@@ -1,0 +1,184 @@
+// The seam through which panels open their dialogs: tests stand in for it, and the real one's alert windows answer
+// through their callbacks, or never once dismissed. The real windows need the program's private X server.
+#include "EditorFixture.h"
+#include "editor/controls/AlertWindowLauncher.h"
+
+using namespace editor_testing;
+
+namespace
+{
+const DialogLauncher::Question dropQuestion{
+    "Confirmation",
+    "Do you want to init all parameters?",
+    juce::MessageBoxIconType::QuestionIcon,
+    { { "Yes", 1, juce::KeyPress::returnKey }, { "No", 2 }, { "Cancel", 0, juce::KeyPress::escapeKey } },
+};
+
+DialogLauncher::TextEntry presetName()
+{
+    DialogLauncher::TextEntry entry;
+    entry.title = "Add Preset";
+    entry.message = "Please enter your preset name:";
+    entry.editorName = "presetName";
+    entry.initialText = "MyPreset";
+    entry.label = "Preset Name:";
+    entry.buttons = { { "OK", 1, juce::KeyPress::returnKey }, { "Cancel", 0, juce::KeyPress::escapeKey } };
+    return entry;
+}
+
+bool hasDisplay() { return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr; }
+
+int numModalWindows() { return juce::ModalComponentManager::getInstance()->getNumModalComponents(); }
+
+juce::AlertWindow* frontAlertWindow()
+{
+    return dynamic_cast<juce::AlertWindow*> (juce::ModalComponentManager::getInstance()->getModalComponent (0));
+}
+
+void press (juce::AlertWindow& window, const juce::String& buttonText)
+{
+    for (auto* child : window.getChildren())
+        if (auto* button = dynamic_cast<juce::TextButton*> (child);
+            button != nullptr && button->getButtonText() == buttonText)
+            return button->triggerClick();
+
+    ADD_FAILURE() << "no button " << buttonText;
+}
+} // namespace
+
+TEST (Dialogs, PanelsFindTheirWindowsLauncherAndTestsStandInForIt)
+{
+    EditorHarness harness;
+    auto& editor = harness.editor();
+    const auto dialogs = std::make_shared<FakeDialogs>();
+    editor.setDialogLauncher (std::make_unique<FakeDialogLauncher> (dialogs));
+
+    auto* launcher = DialogLauncher::findFor (*editor.sourceTabs);
+    ASSERT_EQ (launcher, &editor.getDialogLauncher());
+    juce::Component loose;
+    EXPECT_EQ (DialogLauncher::findFor (loose), nullptr);
+
+    int answer = -1;
+    juce::String name;
+    launcher->askQuestion (editor.sourceTabs.get(), dropQuestion, [&] (int result) { answer = result; });
+    launcher->askForText (&editor, presetName(), [&] (int, const juce::String& text) { name = text; });
+    launcher->showMessage (&editor, "Presets", "The presets file could not be written.");
+
+    ASSERT_EQ (dialogs->requests.size(), 3u);
+    EXPECT_EQ (dialogs->requests[0].title, "Confirmation");
+    EXPECT_EQ (dialogs->requests[0].buttons.size(), 3u);
+    EXPECT_EQ (dialogs->requests[1].textEntry.initialText, "MyPreset");
+    EXPECT_EQ (dialogs->requests[2].kind, FakeDialogs::Request::Kind::message);
+
+    dialogs->answer (0, 2);
+    dialogs->answer (1, 1, "Lead");
+    EXPECT_EQ (answer, 2);
+    EXPECT_EQ (name, "Lead");
+
+    // Closing the window dismisses what is still open.
+    EXPECT_EQ (dialogs->numOpen(), 1);
+    harness.closeEditor();
+    EXPECT_EQ (dialogs->numOpen(), 0);
+    EXPECT_GE (dialogs->dismissals, 1);
+}
+
+TEST (Dialogs, AlertWindowsAnswerThroughTheirCallbacks)
+{
+    ASSERT_TRUE (hasDisplay()) << "needs the test program's private X server (Xvfb)";
+    AlertWindowLauncher launcher;
+
+    // By button and by the buttons' keys.
+    struct Case
+    {
+        const char* button;
+        int key;
+        int expected;
+    };
+    for (const auto& c : { Case{ "No", 0, 2 },
+                           Case{ "Yes", 0, 1 },
+                           Case{ nullptr, juce::KeyPress::escapeKey, 0 },
+                           Case{ nullptr, juce::KeyPress::returnKey, 1 } })
+    {
+        int answer = -1;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int result) { answer = result; });
+
+        auto* window = frontAlertWindow();
+        ASSERT_NE (window, nullptr);
+        EXPECT_TRUE (window->isOnDesktop());
+        EXPECT_EQ (window->getName(), "Confirmation");
+        EXPECT_EQ (window->getNumButtons(), 3);
+
+        if (c.button != nullptr)
+            press (*window, c.button);
+        else
+            static_cast<juce::Component*> (window)->keyPressed (juce::KeyPress (c.key));
+
+        EXPECT_TRUE (runUntil ([&] { return answer != -1; }));
+        EXPECT_EQ (answer, c.expected);
+        EXPECT_EQ (launcher.getNumOpenDialogs(), 0);
+        EXPECT_TRUE (runUntil ([] { return numModalWindows() == 0; }));
+    }
+
+    // A text entry answers with the text as it stands.
+    auto entry = presetName();
+    int changes = 0;
+    entry.onTextChange = [&] (juce::TextEditor& editor)
+    {
+        ++changes;
+        EXPECT_EQ (editor.getName(), "presetName");
+    };
+    int result = -1;
+    juce::String text;
+    launcher.askForText (nullptr,
+                         entry,
+                         [&] (int r, const juce::String& t)
+                         {
+                             result = r;
+                             text = t;
+                         });
+
+    auto* window = frontAlertWindow();
+    ASSERT_NE (window, nullptr);
+    ASSERT_NE (window->getTextEditor ("presetName"), nullptr);
+    EXPECT_EQ (window->getTextEditorContents ("presetName"), "MyPreset");
+    window->getTextEditor ("presetName")->setText ("Lead", true);
+    EXPECT_TRUE (runUntil ([&] { return changes == 1; }));
+    press (*window, "OK");
+    EXPECT_TRUE (runUntil ([&] { return result != -1; }));
+    EXPECT_EQ (result, 1);
+    EXPECT_EQ (text, "Lead");
+}
+
+TEST (Dialogs, DismissedAlertWindowsCloseAndNeverAnswer)
+{
+    ASSERT_TRUE (hasDisplay()) << "needs the test program's private X server (Xvfb)";
+
+    int answers = 0;
+    {
+        AlertWindowLauncher launcher;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int) { ++answers; });
+        launcher.askForText (nullptr, presetName(), [&] (int, const juce::String&) { ++answers; });
+        EXPECT_EQ (numModalWindows(), 2);
+
+        launcher.dismissAll();
+        EXPECT_EQ (launcher.getNumOpenDialogs(), 0);
+        EXPECT_EQ (numModalWindows(), 0);
+        runFor (100);
+
+        // Destroying the launcher does the same for what it has open.
+        launcher.showMessage (nullptr, "Presets", "Saved.");
+        EXPECT_EQ (numModalWindows(), 1);
+    }
+    EXPECT_EQ (numModalWindows(), 0);
+    runFor (100);
+    EXPECT_EQ (answers, 0);
+
+    // The window dismisses its dialogs when it closes, before anything they might call back into is gone.
+    EditorHarness harness;
+    harness.editor().getDialogLauncher().askQuestion (&harness.editor(), dropQuestion, [&] (int) { ++answers; });
+    EXPECT_EQ (numModalWindows(), 1);
+    harness.closeEditor();
+    EXPECT_EQ (numModalWindows(), 0);
+    runFor (100);
+    EXPECT_EQ (answers, 0);
+}
