@@ -105,29 +105,29 @@ void Voice::updateOscillatorSteps() noexcept
     updateOscillatorSteps (playPeriod, imageFineTune, subFineTune, subOctaveFactor);
 }
 
-void Voice::updateOscillatorSteps (float period, float imageTune, float subTune, int subOctave) noexcept
+void Voice::updateOscillatorSteps (float stepPeriod, float imageTune, float subTune, int subOctave) noexcept
 {
-    if (period != pictureStepPeriod || imageTune != pictureStepFineTune)
+    if (stepPeriod != pictureStepPeriod || imageTune != pictureStepFineTune)
     {
-        pictureStepPeriod = period;
+        pictureStepPeriod = stepPeriod;
         pictureStepFineTune = imageTune;
         pictureStep =
-            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageTune) / (double) period);
+            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageTune) / (double) stepPeriod);
     }
 
-    if (period != subStepPeriod || subTune != subStepFineTune || subOctave != subStepOctaveFactor)
+    if (stepPeriod != subStepPeriod || subTune != subStepFineTune || subOctave != subStepOctaveFactor)
     {
-        subStepPeriod = period;
+        subStepPeriod = stepPeriod;
         subStepFineTune = subTune;
         subStepOctaveFactor = subOctave;
         subStep = (float) ((double) subOctave * std::pow (semitoneRatio, (double) subTune) * 2.0 * singlePrecisionPi
-                           / (double) period);
+                           / (double) stepPeriod);
     }
 
-    if (period != gridStepPeriod)
+    if (stepPeriod != gridStepPeriod)
     {
-        gridStepPeriod = period;
-        gridStep = twoPi / period;
+        gridStepPeriod = stepPeriod;
+        gridStep = twoPi / stepPeriod;
     }
 }
 

@@ -169,7 +169,7 @@ private:
     /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
         control steps; the synth calls this right after changing them. */
     void updateOscillatorSteps() noexcept;
-    void updateOscillatorSteps (float period, float imageTune, float subTune, int subOctave) noexcept;
+    void updateOscillatorSteps (float stepPeriod, float imageTune, float subTune, int subOctave) noexcept;
 
     // Values that need a division or a power but whose inputs change rarely: recomputed only when an input
     // changed (NaN keys force the first computation).
