@@ -249,8 +249,18 @@ int Synth::renderLanes (float* left,
 
     loadLanes();
 
+    // The kernel filters each segment's sums while it renders the next.
+    OutputStage stage{};
+    if (outputFilter != nullptr)
+    {
+        stage = { outputFilter->b0, outputFilter->b1,  outputFilter->b2, outputFilter->a1,
+                  outputFilter->a2, outputFilter->lv1, outputFilter->lv2 };
+        setup.outputStage = &stage;
+    }
+
     int done = 0;
     alignas (64) float sums[32];
+    alignas (64) float pendingSums[32];
     alignas (64) int ticked[numLanes];
 
     while (done < numSamples)
@@ -328,11 +338,24 @@ int Synth::renderLanes (float* left,
         if (right != nullptr)
             std::copy (sums, sums + length, right + done);
 
-        // Here the filter's chain runs alongside the next segment's control step.
+        // These sums go through the output filter during the next segment.
         if (outputFilter != nullptr)
-            outputFilter->process (sums, filtered + done, length);
+        {
+            std::copy (sums, sums + length, pendingSums);
+            setup.stageInput = pendingSums;
+            setup.stageOutput = filtered + done;
+            setup.stageCount = length;
+        }
 
         done += length;
+    }
+
+    // The last segment's sums, filtered now.
+    if (outputFilter != nullptr)
+    {
+        outputFilter->lv1 = stage.lv1;
+        outputFilter->lv2 = stage.lv2;
+        outputFilter->process (setup.stageInput, setup.stageOutput, setup.stageCount);
     }
 
     storeLanes();

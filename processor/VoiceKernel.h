@@ -542,7 +542,24 @@ namespace
             lastCutoff = select (widen (ticks), lastAfter, lastBefore);
         }
 
-        for (int k = 0; k < done + lag; ++k)
+        // The output filter over the previous segment's sums, one sample in every sample of this one: its chain
+        // runs beside the voices' instead of after them.
+        const int stageCount = setup.outputStage != nullptr ? setup.stageCount : 0;
+        OutputStage stage = stageCount > 0 ? *setup.outputStage : OutputStage{};
+        float s1 = stage.lv1, s2 = stage.lv2;
+
+        const auto outputStagePass = [&] (int k)
+        {
+            const auto in = setup.stageInput[k];
+            const auto out = (in * stage.b0) + s1;
+            setup.stageOutput[k] = out;
+            s1 = (in * stage.b1) - (out * stage.a1) + s2;
+            s2 = (in * stage.b2) - (out * stage.a2);
+        };
+
+        int k = 0;
+
+        for (; k < done + lag; ++k)
         {
             if (k < done)
             {
@@ -554,6 +571,18 @@ namespace
 
             if (k >= lag)
                 filterPass (k - lag);
+
+            if (k < stageCount)
+                outputStagePass (k);
+        }
+
+        for (; k < stageCount; ++k)
+            outputStagePass (k);
+
+        if (stageCount > 0)
+        {
+            setup.outputStage->lv1 = s1;
+            setup.outputStage->lv2 = s2;
         }
 
         if constexpr (steady)

@@ -67,13 +67,26 @@ enum class Oscillator
     gridCircle
 };
 
-/** The stretch's fixed inputs. */
+/** A second-order filter's coefficients and state, run as the framework's filter runs it. */
+struct OutputStage
+{
+    float b0, b1, b2, a1, a2;
+    float lv1, lv2;
+};
+
+/** The stretch's fixed inputs, and the work the kernel does alongside: the output filter over the previous
+    segment's sums. */
 struct Setup
 {
     Oscillator oscillator = Oscillator::picture;
     const float* tables = nullptr;     // numLanes tables of tableSize samples, one after the other
     const float* shapeTable = nullptr; // the second oscillator's shape (tableSize points); nullptr gives 0
     const float* grid = nullptr;       // gridSize x gridSize brightness values
+
+    OutputStage* outputStage = nullptr; // filters stageCount samples of stageInput into stageOutput
+    const float* stageInput = nullptr;
+    float* stageOutput = nullptr;
+    int stageCount = 0;
 };
 
 /** Renders numSamples (at most 32, one control segment) of every active lane and writes each sample's sum over
