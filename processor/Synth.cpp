@@ -270,7 +270,7 @@ void Voice::tickLfos() noexcept
     }
 }
 
-bool Voice::previewLfoTick (float& sum, float* newPhases) const noexcept
+bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept
 {
     sum = 0.0f;
 
@@ -278,7 +278,7 @@ bool Voice::previewLfoTick (float& sum, float* newPhases) const noexcept
     {
         const auto& lfo = lfos[i];
         newPhases[i] = lfo.phase;
-        const float depth = owner.lfoMatrixConfigs[(size_t) (filterTargetIndex * 4 + i)].raw();
+        const float depth = depths[i];
 
         if (depth == 0.0f)
             continue;
@@ -290,7 +290,7 @@ bool Voice::previewLfoTick (float& sum, float* newPhases) const noexcept
         const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
         const float x = p + lfo.phaseStep;
         newPhases[i] = x - std::floor (x);
-        sum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
+        sum += depth * (wave * amounts[i]);
     }
 
     return true;

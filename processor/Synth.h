@@ -162,9 +162,10 @@ private:
     float secondOscillator() noexcept;
     float gridOscillator() noexcept;
     void tickLfos() noexcept;
-    /** The next LFO tick's sum and new phases, without applying them; false (and nothing worked out) when a
-        random LFO that reaches the cut-off would draw a new value. */
-    bool previewLfoTick (float& sum, float* newPhases) const noexcept;
+    /** The next LFO tick's sum and new phases, with the LFOs' depths on the cut-off and amounts as read for this
+        tick, without applying them; false (and nothing worked out) when a random LFO that reaches the cut-off would
+        draw a new value. */
+    bool previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept;
 
     /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
         control steps; the synth calls this right after changing them. */

@@ -298,6 +298,14 @@ int Synth::renderLanes (float* left,
         // falls silent, since then its count stops.
         auto tickPreviewsHold = true;
 
+        // The matrix cells and amounts every voice's tick reads, read once for the segment's ticks.
+        float depths[numLfos], amounts[numLfos];
+        for (int i = 0; i < numLfos; ++i)
+        {
+            depths[i] = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
+            amounts[i] = owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw();
+        }
+
         for (int v = 0; v < numLanes; ++v)
         {
             laneControls.tickAt[v] = noTick;
@@ -310,8 +318,9 @@ int Synth::renderLanes (float* left,
                 continue;
 
             laneControls.tickAt[v] = at;
-            tickPreviewsHold = voices[(size_t) v].previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v])
-                               && tickPreviewsHold;
+            tickPreviewsHold =
+                voices[(size_t) v].previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts)
+                && tickPreviewsHold;
         }
 
         if (!tickPreviewsHold)
