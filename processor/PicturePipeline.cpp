@@ -303,29 +303,86 @@ void OstrelAudioProcessor::writeBrightnessGrid (const juce::Image& picture, std:
     }
 }
 
-void OstrelAudioProcessor::handleWavetableSampleSelection (int index) { refillWavetable (index, nullptr); }
+void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
+{
+    const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
+    auto& buffer = wavetableBuffers[index];
+    blendWavetable (index, nullptr);
+
+    float sum = 0.0f;
+
+    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+            sum += buffer.getSample (channel, i);
+
+    removeMean (buffer, sum);
+}
 
 void OstrelAudioProcessor::refillWavetables()
 {
+    const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
+
     // The voices mostly read the same row or circle: each distinct one is gathered from the grid once.
     PictureRead reads[numVoices];
 
     for (int i = 0; i < numVoices; ++i)
-        refillWavetable (i, reads);
+        blendWavetable (i, reads);
+
+    // Each table's sum is one long chain of additions in sample order; the eight chains run side by side.
+    float sums[numVoices]{};
+    const float* tables[numVoices];
+    auto oneChannelEach = true;
+
+    for (int i = 0; i < numVoices; ++i)
+    {
+        tables[i] = wavetableBuffers[i].getReadPointer (0);
+        oneChannelEach = oneChannelEach && wavetableBuffers[i].getNumChannels() == 1
+                         && wavetableBuffers[i].getNumSamples() == wavetableSize;
+    }
+
+    if (oneChannelEach)
+    {
+        for (int k = 0; k < wavetableSize; ++k)
+            for (int i = 0; i < numVoices; ++i)
+                sums[i] += tables[i][k];
+    }
+    else
+    {
+        for (int i = 0; i < numVoices; ++i)
+            for (int channel = 0; channel < wavetableBuffers[i].getNumChannels(); ++channel)
+                for (int k = 0; k < wavetableBuffers[i].getNumSamples(); ++k)
+                    sums[i] += wavetableBuffers[i].getSample (channel, k);
+    }
+
+    for (int i = 0; i < numVoices; ++i)
+        removeMean (wavetableBuffers[i], sums[i]);
 }
 
-void OstrelAudioProcessor::refillWavetable (int index, PictureRead* earlierReads)
+void OstrelAudioProcessor::removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept
 {
-    const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
+    // No DC offset in any table.
+    const float mean = sum / (float) (buffer.getNumChannels() * buffer.getNumSamples());
 
+    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
+    {
+        auto* samples = buffer.getWritePointer (channel);
+
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+            samples[i] -= mean;
+    }
+}
+
+void OstrelAudioProcessor::blendWavetable (int index, PictureRead* earlierReads)
+{
     const auto gridAt = [this] (int x, int y) { return imageGrid[x * gridSize + y].load (std::memory_order_relaxed); };
     const float shift = intervalConfigs[IntervalIndex::shift].currentValue;
 
-    // The new samples are gathered first, then applied.
-    PictureRead read;
+    // The new samples are gathered first, then applied; with earlierReads, straight into this table's entry.
+    PictureRead ownRead;
+    auto& read = earlierReads != nullptr ? earlierReads[index] : ownRead;
     read.circle = intervalConfigs[IntervalIndex::typeCircle].raw() != 0.0f;
 
-    if (! read.circle)
+    if (!read.circle)
     {
         const float offset =
             globalSynthConfigs[GlobalIndex::veloShift].raw() != 0.0f ? (float) (4 * voiceVelocityShift[index]) : 0.0f;
@@ -343,65 +400,45 @@ void OstrelAudioProcessor::refillWavetable (int index, PictureRead* earlierReads
 
     const PictureRead* same = nullptr;
 
+    // The first match is the first table of its read, which gathered the values itself.
     if (earlierReads != nullptr)
         for (int i = 0; i < index && same == nullptr; ++i)
             if (earlierReads[i].sameAs (read))
                 same = &earlierReads[i];
 
-    if (same != nullptr)
+    if (same == nullptr)
     {
-        read.values = same->values;
-    }
-    else if (! read.circle)
-    {
-        // Along a row, left to right, interpolating between the two nearest rows.
-        const float fraction = read.position;
-
-        for (int k = 0; k < wavetableSize; ++k)
-            read.values[(size_t) k] = gridAt (k, read.row0) * (1.0f - fraction) + gridAt (k, read.row1) * fraction;
-    }
-    else
-    {
-        // Around a circle, clockwise on screen from the point right of the centre, nearest grid point.
-        const float radius = read.position;
-        const int centreX = read.row0;
-        const int centreY = read.row1;
-
-        for (size_t k = 0; k < (size_t) wavetableSize; ++k)
+        if (!read.circle)
         {
-            const int x = pinToGrid ((float) centreX + radius * circleAngles.cosines[k]);
-            const int y = pinToGrid ((float) centreY + radius * circleAngles.sines[k]);
-            read.values[k] = gridAt (x, y);
+            // Along a row, left to right, interpolating between the two nearest rows.
+            const float fraction = read.position;
+
+            for (int k = 0; k < wavetableSize; ++k)
+                read.values[(size_t) k] = gridAt (k, read.row0) * (1.0f - fraction) + gridAt (k, read.row1) * fraction;
+        }
+        else
+        {
+            // Around a circle, clockwise on screen from the point right of the centre, nearest grid point.
+            const float radius = read.position;
+            const int centreX = read.row0;
+            const int centreY = read.row1;
+
+            for (size_t k = 0; k < (size_t) wavetableSize; ++k)
+            {
+                const int x = pinToGrid ((float) centreX + radius * circleAngles.cosines[k]);
+                const int y = pinToGrid ((float) centreY + radius * circleAngles.sines[k]);
+                read.values[k] = gridAt (x, y);
+            }
         }
     }
 
-    if (earlierReads != nullptr)
-        earlierReads[index] = read;
-
-    const auto& values = read.values;
-    auto& buffer = wavetableBuffers[index];
+    // A read made for an earlier table is used where it lies, not copied.
+    const auto& values = same != nullptr ? same->values : read.values;
     const float smooth = intervalConfigs[IntervalIndex::smooth].raw();
-    auto* table = buffer.getWritePointer (0);
+    auto* table = wavetableBuffers[index].getWritePointer (0);
 
     for (int k = 0; k < wavetableSize; ++k)
         table[k] = table[k] + (values[(size_t) k] - table[k]) * (1.0f - smooth);
-
-    // No DC offset in any table.
-    float sum = 0.0f;
-
-    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            sum += buffer.getSample (channel, i);
-
-    const float mean = sum / (float) (buffer.getNumChannels() * buffer.getNumSamples());
-
-    for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
-    {
-        auto* samples = buffer.getWritePointer (channel);
-
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            samples[i] -= mean;
-    }
 }
 
 juce::String OstrelAudioProcessor::getImagePath() const

@@ -332,9 +332,12 @@ private:
 
     /** Refills all eight wavetables, as block processing does every block. [audio thread] */
     void refillWavetables();
-    /** Refills one wavetable; with earlierReads (one per voice), a read another table of the same block already
-        made is taken from there. [audio thread] */
-    void refillWavetable (int index, PictureRead* earlierReads);
+    /** Blends table index towards its new read of the grid (the "Smooth" step), leaving its mean in; with
+        earlierReads (one per voice), a read another table of the same block already made is taken from there.
+        The wavetable lock is held. [audio thread] */
+    void blendWavetable (int index, PictureRead* earlierReads);
+    /** Subtracts sum's mean over every sample of buffer from each sample. [audio thread] */
+    static void removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept;
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
     /** Up-samples, renders between the events, filters and down-samples one piece of the block. [audio thread] */

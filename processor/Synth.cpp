@@ -444,7 +444,7 @@ void Voice::readControlValues (ControlValues& values) noexcept
 
 void Voice::applyControlValues (const ControlValues& values) noexcept
 {
-    period += (targetPeriod - period) * voiceGlideCoefficient;
+    glide();
 
     subLevel = values.subLevel;
     subOctaveFactor = values.subOctaveFactor;
@@ -626,18 +626,25 @@ void Synth::updateParameters() noexcept
 
     // Every voice reads the same parameters: once for all of them.
     Voice::ControlValues values;
-    auto valuesRead = false;
 
+    for (const auto& voice : voices)
+    {
+        if (voice.isRefreshed())
+        {
+            voices[0].readControlValues (values);
+            break;
+        }
+    }
+
+    controlStep (values);
+}
+
+void Synth::controlStep (const Voice::ControlValues& values) noexcept
+{
     for (auto& voice : voices)
     {
-        if (voice.startLevel > 0.0001f)
+        if (voice.isRefreshed())
         {
-            if (!valuesRead)
-            {
-                voices[0].readControlValues (values);
-                valuesRead = true;
-            }
-
             voice.applyControlValues (values);
             voice.playPeriod = voice.period * pitchBend;
 
@@ -724,20 +731,7 @@ void Synth::updateParameters() noexcept
         voice.attackStep = attackStep;
         voice.decayStep = decayStep;
         voice.releaseMultiplier = releaseMultiplier;
-
-        if (voice.ampState == 4 && voice.releaseMultiplier <= 0.0f)
-        {
-            voice.ampLevel = 0.0f;
-            voice.ampState = 0;
-        }
-        else if (voice.ampState == 2 && (voice.decayStep <= 0.0f || voice.sustain >= voice.ampLevel))
-        {
-            voice.ampState = 3;
-        }
-        else if (voice.ampState == 1 && voice.attackStep <= 0.0f)
-        {
-            voice.ampState = voice.decayStep > 0.0f ? 2 : 3;
-        }
+        voice.settleAmpStage (voice.ampState, voice.ampLevel);
     }
 }
 

@@ -84,6 +84,29 @@ public:
     /** The control step with values read by any voice: glide, second oscillator, LFO steps, filter type.
         [audio thread] */
     void applyControlValues (const ControlValues& values) noexcept;
+    /** True when the control steps refresh this voice: once it has played a note since the last reset. */
+    bool isRefreshed() const noexcept { return startLevel > 0.0001f; }
+    /** One control step's glide of period towards targetPeriod. [audio thread] */
+    void glide() noexcept { period += (targetPeriod - period) * voiceGlideCoefficient; }
+    /** The stage changes a control step makes once the amplitude envelope's steps are set: a release or attack
+        without a step ends at once, a decay without a step or already at the sustain level ends. state and level
+        are this voice's ampState and ampLevel, wherever they are kept while it renders. [audio thread] */
+    void settleAmpStage (int& state, float& level) const noexcept
+    {
+        if (state == 4 && releaseMultiplier <= 0.0f)
+        {
+            level = 0.0f;
+            state = 0;
+        }
+        else if (state == 2 && (decayStep <= 0.0f || sustain >= level))
+        {
+            state = 3;
+        }
+        else if (state == 1 && attackStep <= 0.0f)
+        {
+            state = decayStep > 0.0f ? 2 : 3;
+        }
+    }
     /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
     void start (float newPeriod, int newNote, float newVelocityGain) noexcept;
     /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
@@ -284,6 +307,12 @@ private:
                      bool& controlStepDone,
                      OutputFilter* outputFilter,
                      float* filtered) noexcept;
+    /** The control step with the parameter values read for it. */
+    void controlStep (const Voice::ControlValues& values) noexcept;
+    /** A control step that follows another one of the same stretch, with the same parameter values: all it can
+        change is the glide, the oscillator steps that follow it and the amplitude stages, which it settles in the
+        lanes. */
+    void repeatControlStep (bool hiFidel) noexcept;
     void loadLanes() noexcept;
     void storeLanes() noexcept;
     void loadLaneControls (bool hiFidel) noexcept;

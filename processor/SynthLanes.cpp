@@ -142,6 +142,25 @@ void Synth::loadLaneControls (bool hiFidel) noexcept
     }
 }
 
+void Synth::repeatControlStep (bool hiFidel) noexcept
+{
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        auto& voice = voices[(size_t) v];
+
+        if (voice.isRefreshed())
+        {
+            voice.glide();
+            voice.playPeriod = voice.period * pitchBend;
+            voice.updateOscillatorSteps();
+            laneControls.oscillatorStep[v] = hiFidel ? voice.gridStep : voice.pictureStep;
+            laneControls.subStep[v] = voice.subStep;
+        }
+
+        voice.settleAmpStage (laneState.ampState[v], laneState.ampLevel[v]);
+    }
+}
+
 int Synth::renderLanes (float* left,
                         float* right,
                         int numSamples,
@@ -226,28 +245,34 @@ int Synth::renderLanes (float* left,
         }
     }
 
-    // A random LFO on the cut-off draws at its tick, in the order the voices tick: left to the plain loop, both
-    // for the LFOs as they are and as the next control step may set them.
-    const auto randomLfoMayTick = [this]
+    // The parameters this stretch's control steps and LFO ticks read, read once for all of them.
+    Voice::ControlValues values;
+    voices[0].readControlValues (values);
+
+    float depths[numLfos], amounts[numLfos];
+    for (int i = 0; i < numLfos; ++i)
     {
-        for (int i = 0; i < numLfos; ++i)
-        {
-            const auto depth = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
-            if (depth == 0.0f)
-                continue;
+        depths[i] = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
+        amounts[i] = owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw();
+    }
 
-            if ((int) owner.lfoConfigs[(size_t) i][LfoIndex::type].raw() == 4)
-                return true;
+    // A random LFO on the cut-off draws at its tick, in the order the voices tick: left to the plain loop, both
+    // for the LFOs as they are and as the control steps set them.
+    for (int i = 0; i < numLfos; ++i)
+    {
+        if (depths[i] == 0.0f)
+            continue;
 
-            for (const auto& voice : voices)
-                if (voice.lfos[i].waveform == 4 || voice.filterTargetIndex != voices[0].filterTargetIndex)
-                    return true;
-        }
+        if (values.lfoWaveform[i] == 4)
+            return 0;
 
-        return false;
-    };
+        for (const auto& voice : voices)
+            if (voice.lfos[i].waveform == 4 || voice.filterTargetIndex != voices[0].filterTargetIndex)
+                return 0;
+    }
 
     loadLanes();
+    loadLaneControls (hiFidel);
 
     // The kernel filters each segment's sums while it renders the next.
     OutputStage stage{};
@@ -263,26 +288,38 @@ int Synth::renderLanes (float* left,
     alignas (64) float pendingSums[32];
     alignas (64) int ticked[numLanes];
 
+    auto controlStepRan = false;
+
     while (done < numSamples)
     {
-        if (randomLfoMayTick())
-            break;
-
-        // This sample's control step, on the voices themselves.
+        // This sample's control step, on the voices themselves. The first of the stretch sets what stays the same
+        // up to its end; the ones after it only move what can still move.
         if (controlCountdown <= 1)
         {
-            for (int v = 0; v < numLanes; ++v)
+            controlCountdown = controlInterval;
+
+            if (!controlStepRan)
             {
-                voices[(size_t) v].ampLevel = laneState.ampLevel[v];
-                voices[(size_t) v].ampState = laneState.ampState[v];
+                for (int v = 0; v < numLanes; ++v)
+                {
+                    voices[(size_t) v].ampLevel = laneState.ampLevel[v];
+                    voices[(size_t) v].ampState = laneState.ampState[v];
+                }
+
+                controlStep (values);
+                controlStepRan = true;
+
+                for (int v = 0; v < numLanes; ++v)
+                {
+                    laneState.ampLevel[v] = voices[(size_t) v].ampLevel;
+                    laneState.ampState[v] = voices[(size_t) v].ampState;
+                }
+
+                loadLaneControls (hiFidel);
             }
-
-            updateParameters();
-
-            for (int v = 0; v < numLanes; ++v)
+            else
             {
-                laneState.ampLevel[v] = voices[(size_t) v].ampLevel;
-                laneState.ampState[v] = voices[(size_t) v].ampState;
+                repeatControlStep (hiFidel);
             }
         }
         else
@@ -292,19 +329,10 @@ int Synth::renderLanes (float* left,
 
         // The segment runs up to the next control step.
         const int length = juce::jlimit (1, juce::jmin (32, numSamples - done), controlCountdown);
-        loadLaneControls (hiFidel);
 
         // Each voice ticks its LFOs every 32 of its own samples: at most once in a segment, and not at all once it
         // falls silent, since then its count stops.
         auto tickPreviewsHold = true;
-
-        // The matrix cells and amounts every voice's tick reads, read once for the segment's ticks.
-        float depths[numLfos], amounts[numLfos];
-        for (int i = 0; i < numLfos; ++i)
-        {
-            depths[i] = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
-            amounts[i] = owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw();
-        }
 
         for (int v = 0; v < numLanes; ++v)
         {
