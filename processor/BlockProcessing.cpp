@@ -213,7 +213,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
     // The editor's controls are only told while nobody is changing the listener table, and only when these
     // routes are still the newest: a control that lost its last route may just have been sent its NaN.
     const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
-    const auto mayTellListeners = listenersLock.isLocked() && ! publishedRoutes.hasFresh();
+    const auto mayTellListeners = listenersLock.isLocked() && !publishedRoutes.hasFresh();
     const auto tellListener = [this, mayTellListeners] (int row, float value)
     {
         if (mayTellListeners)
@@ -549,20 +549,16 @@ void OstrelAudioProcessor::updateDisplayFeeds (const juce::AudioBuffer<float>& b
         return;
 
     auto* ring = scopeRing.getWritePointer (0);
+    const auto numSamples = buffer.getNumSamples();
+    const float* channels[2] = { buffer.getReadPointer (0), numChannels > 1 ? buffer.getReadPointer (1) : nullptr };
 
-    for (int n = 0; n < buffer.getNumSamples(); ++n)
+    // The samples go in runs up to the next point where the scope ring is full or the spectrum FIFO is: inside a
+    // run every sample is worked out alike and on its own.
+    for (int n = 0; n < numSamples;)
     {
-        auto x = 0.0;
-        for (int channel = 0; channel < numChannels; ++channel)
-            x += buffer.getSample (channel, n);
-
         if (scopeRingIndex == scopeSize - 1)
             scopeBuffer.write (ring);
 
-        scopeRingIndex = (scopeRingIndex + 1) % scopeSize;
-        ring[scopeRingIndex] = (float) (3.0 * x / numChannels);
-
-        const auto y = x / numChannels;
         if (spectrumFifoIndex == fftSize)
         {
             spectrumFifoIndex = 0;
@@ -576,6 +572,44 @@ void OstrelAudioProcessor::updateDisplayFeeds (const juce::AudioBuffer<float>& b
             }
         }
 
-        spectrumFifo[spectrumFifoIndex++] = (float) y;
+        // The sample after this run's last would find the ring at its end or the FIFO full.
+        const auto scopeRoom = scopeRingIndex == scopeSize - 1 ? scopeSize : scopeSize - 1 - scopeRingIndex;
+        const auto run = juce::jmin (numSamples - n, scopeRoom, fftSize - spectrumFifoIndex);
+        const auto ringStart = (scopeRingIndex + 1) % scopeSize;
+        auto* ringRun = ring + ringStart;
+        auto* fifoRun = spectrumFifo + spectrumFifoIndex;
+
+        if (numChannels <= 2)
+        {
+            const auto* left = channels[0] + n;
+            const auto* right = numChannels == 2 ? channels[1] + n : nullptr;
+
+            for (int i = 0; i < run; ++i)
+            {
+                // From 0.0, as a sum over the channels starts: a -0.0 sample adds up to +0.0.
+                auto x = 0.0 + (double) left[i];
+                if (right != nullptr)
+                    x += (double) right[i];
+
+                ringRun[i] = (float) (3.0 * x / numChannels);
+                fifoRun[i] = (float) (x / numChannels);
+            }
+        }
+        else
+        {
+            for (int i = 0; i < run; ++i)
+            {
+                auto x = 0.0;
+                for (int channel = 0; channel < numChannels; ++channel)
+                    x += buffer.getSample (channel, n + i);
+
+                ringRun[i] = (float) (3.0 * x / numChannels);
+                fifoRun[i] = (float) (x / numChannels);
+            }
+        }
+
+        scopeRingIndex = (ringStart + run - 1) % scopeSize;
+        spectrumFifoIndex += run;
+        n += run;
     }
 }

@@ -3,7 +3,7 @@
 namespace
 {
 // Outputs computed side by side; the history buffers carry this much room behind the block for the last group.
-constexpr int group = 16;
+constexpr int group = 32;
 } // namespace
 
 Downsampler::Downsampler (int numStages)
@@ -132,13 +132,20 @@ void Downsampler::delay (LatencyDelay& line, float* samples, int numSamples) con
 {
     constexpr int size = LatencyDelay::size;
 
+    // In locals: the output may share memory with nothing of the line, but the compiler cannot know that, and the
+    // one chain from output to output must not wait on a store and a load.
+    auto writePosition = line.writePosition, readPosition = line.readPosition;
+    auto last = line.last;
+    const auto whole = delayWhole;
+    const auto fraction = delayFraction, alpha = delayAlpha;
+
     for (int i = 0; i < numSamples; ++i)
     {
         // Positions step back by one around the ring; an index is at most 2 * size - 1 before it wraps.
-        line.samples[line.writePosition] = samples[i];
-        line.writePosition = line.writePosition == 0 ? size - 1 : line.writePosition - 1;
+        line.samples[writePosition] = samples[i];
+        writePosition = writePosition == 0 ? size - 1 : writePosition - 1;
 
-        auto index1 = line.readPosition + delayWhole;
+        auto index1 = readPosition + whole;
         auto index2 = index1 + 1;
 
         if (index2 >= size)
@@ -149,12 +156,16 @@ void Downsampler::delay (LatencyDelay& line, float* samples, int numSamples) con
 
         const auto value1 = line.samples[index1];
         const auto value2 = line.samples[index2];
-        const auto output = delayFraction == 0 ? value1 : value2 + delayAlpha * (value1 - line.last);
-        line.last = output;
+        const auto output = fraction == 0 ? value1 : value2 + alpha * (value1 - last);
+        last = output;
         samples[i] = output;
 
-        line.readPosition = line.readPosition == 0 ? size - 1 : line.readPosition - 1;
+        readPosition = readPosition == 0 ? size - 1 : readPosition - 1;
     }
+
+    line.writePosition = writePosition;
+    line.readPosition = readPosition;
+    line.last = last;
 }
 
 namespace

@@ -296,6 +296,20 @@ bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, c
     return true;
 }
 
+bool Voice::lfosStandLike (const Voice& other) const noexcept
+{
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const auto &mine = lfos[i], &theirs = other.lfos[i];
+
+        if (!sameBits (mine.phase, theirs.phase) || !sameBits (mine.phaseStep, theirs.phaseStep)
+            || mine.waveform != theirs.waveform || !sameBits (mine.heldValue, theirs.heldValue))
+            return false;
+    }
+
+    return true;
+}
+
 float Voice::render() noexcept
 {
     const float oscillator =

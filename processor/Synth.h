@@ -189,6 +189,8 @@ private:
         tick, without applying them; false (and nothing worked out) when a random LFO that reaches the cut-off would
         draw a new value. */
     bool previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept;
+    /** True when every LFO of this voice holds what the same LFO of other holds: their next ticks give the same. */
+    bool lfosStandLike (const Voice& other) const noexcept;
 
     /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
         control steps; the synth calls this right after changing them. */

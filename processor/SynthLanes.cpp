@@ -334,6 +334,10 @@ int Synth::renderLanes (float* left,
         // falls silent, since then its count stops.
         auto tickPreviewsHold = true;
 
+        // Voices whose LFOs stand alike tick alike: the last one worked out stands for the ones that follow it.
+        int previewed = -1;
+        auto previewHeld = true;
+
         for (int v = 0; v < numLanes; ++v)
         {
             laneControls.tickAt[v] = noTick;
@@ -346,9 +350,20 @@ int Synth::renderLanes (float* left,
                 continue;
 
             laneControls.tickAt[v] = at;
-            tickPreviewsHold =
-                voices[(size_t) v].previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts)
-                && tickPreviewsHold;
+            const auto& voice = voices[(size_t) v];
+
+            if (previewed >= 0 && voice.lfosStandLike (voices[(size_t) previewed]))
+            {
+                laneControls.tickedLfoSum[v] = laneControls.tickedLfoSum[previewed];
+                std::copy (pendingLfoPhases[previewed], pendingLfoPhases[previewed] + numLfos, pendingLfoPhases[v]);
+            }
+            else
+            {
+                previewHeld = voice.previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts);
+                previewed = v;
+            }
+
+            tickPreviewsHold = previewHeld && tickPreviewsHold;
         }
 
         if (!tickPreviewsHold)
