@@ -1,41 +1,16 @@
 #include "PluginProcessor.h"
+#include "SoundFormulas.h"
 
 namespace
 {
-/** Reference pitch exponent of the "Octave" choice "0": note 0 lies this many semitones (x 0.0577622652) below
-    the voice rate, so that note 69 sounds two octaves below concert pitch. */
-constexpr float octaveZeroExponent = -36.37630081176758f;
-constexpr float semitoneLogStep = 0.0577622652f;
-
-/** One value of an LFO shape at phase p (0 <= p < 1). */
-float lfoShapeValue (int shape, float p, float heldValue) noexcept
-{
-    switch (shape)
-    {
-        case 0:
-            return std::sin (6.2831855f * p);
-        case 1:
-            return 1.0f - 2.0f * p;
-        case 2:
-            return p < 0.5f ? 1.0f : -1.0f;
-        case 3:
-            return 1.0f - 4.0f * std::abs (p - 0.5f);
-        case 4:
-            return heldValue;
-        default:
-            return 0.0f;
-    }
-}
-
 /** Moves an LFO on by steps increments, wrapping into 0..1 and drawing a new held value when the cycle wraps. */
-void advanceLfo (LfoState& lfo, float steps) noexcept
+void advanceLfo (LfoState& lfo, float steps, juce::Random& random) noexcept
 {
-    const auto old = lfo.phase;
-    const auto q = lfo.phase + lfo.increment * steps;
-    lfo.phase = q - std::floor (q);
+    const auto advance = sound::advanceLfoPhase (lfo.shape, lfo.phase, lfo.increment * steps);
+    lfo.phase = advance.phase;
 
-    if (lfo.shape == 4 && (q >= 1.0f || old > lfo.phase))
-        lfo.heldValue = juce::Random::getSystemRandom().nextFloat() * 2.0f - 1.0f;
+    if (advance.drawsHeldValue)
+        lfo.heldValue = sound::randomBipolar (random);
 }
 
 float clampToRange (const ParameterConfig& config, float v) noexcept
@@ -54,7 +29,7 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     reset();
 
-    synth.referencePeriod = (float) (rate4 * 0.12231232970952988);
+    synth.referencePeriod = (float) (rate4 * sound::referencePeriodPerRate);
     hostSampleRate = (float) sampleRate;
 
     preparedBlockSize = juce::jmax (1, samplesPerBlock);
@@ -134,9 +109,9 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     keyboardMidiBuffer.clear();
 
     const auto octaveChoice = globalSynthConfigs[GlobalIndex::octave].raw();
-    const auto octaveExponent = (octaveChoice - 2.0f) * -12.0f + octaveZeroExponent;
-    synth.referencePeriod =
-        (float) (std::exp (octaveExponent * semitoneLogStep) * (std::pow (2.0, oversamplingOrder) * hostSampleRate));
+    const auto octaveExponent = (octaveChoice - 2.0f) * -sound::semitonesPerOctave + sound::octaveZeroExponent;
+    synth.referencePeriod = (float) (std::exp (octaveExponent * sound::semitoneLogStep)
+                                     * (std::pow (2.0, oversamplingOrder) * hostSampleRate));
 
     synth.monoMode = globalSynthConfigs[GlobalIndex::mono].raw() == 1.0f ? 1 : 8;
 
@@ -268,16 +243,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         const auto& group = lfoConfigs[(size_t) i];
         auto& lfo = lfoStates[i];
 
-        if (group[LfoIndex::sync].raw() == 1.0f)
-        {
-            const auto lastNoteLength = (int) noteLengthBeats.size() - 1;
-            const auto n = juce::jlimit (0, lastNoteLength, (int) group[LfoIndex::rateDiscrete].currentValue.load());
-            lfo.rate = bpm / 60.0f / noteLengthBeats[(size_t) n];
-        }
-        else
-        {
-            lfo.rate = group[LfoIndex::rate].currentValue;
-        }
+        lfo.rate = lfoRate (i);
 
         lfo.increment = lfo.rate / (float) lfo.sampleRate;
         lfo.shape = (int) group[LfoIndex::type].raw();
@@ -285,24 +251,23 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         float value;
         if (numSamples > 0)
         {
-            advanceLfo (lfo, (float) numSamples);
-            value = lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
+            advanceLfo (lfo, (float) numSamples, modulationRandom);
+            value = sound::lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
         }
         else
         {
             // A retrigger may have left the phase outside 0..1 (twice the offset), and here it is read before
             // any advance wraps it.
             lfo.phase -= std::floor (lfo.phase);
-            value = lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
-            advanceLfo (lfo, 1.0f);
+            value = sound::lfoShapeValue (lfo.shape, lfo.phase, lfo.heldValue);
+            advanceLfo (lfo, 1.0f, modulationRandom);
         }
 
         lfoOut[i] = value * group[LfoIndex::amount].raw();
     }
 
     float envOut[numModEnvelopes]{};
-    const auto coefficientFor = [this] (float x)
-    { return std::exp (-(1.0f / hostSampleRate) * std::exp (5.5f - 0.075f * x)); };
+    const auto coefficientFor = [this] (float x) { return sound::modulationEnvelopeCoefficient (x, hostSampleRate); };
 
     for (int i = 0; i < numModEnvelopes; ++i)
     {
@@ -318,11 +283,11 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         env.level =
             (float) (env.target + (env.level - env.target) * std::pow ((double) env.coefficient, (double) numSamples));
 
-        if (env.target + env.level > 3.0f)
-        {
-            env.coefficient = env.decayCoefficient;
-            env.target = env.sustainLevel;
-        }
+        sound::ExponentialEnvelope::handOverToDecay (env.level,
+                                                     env.target,
+                                                     env.coefficient,
+                                                     env.sustainLevel,
+                                                     env.decayCoefficient);
 
         envOut[i] = env.level;
     }

@@ -1,10 +1,8 @@
 #include "PluginProcessor.h"
+#include "SoundFormulas.h"
 
 namespace
 {
-constexpr float semitoneLogStep = 0.0577622652f;
-constexpr float startLevelStep = 0.0002f;
-
 /** The velocity the note gain is computed from when "IgnoreVel" is on. */
 constexpr int ignoredVelocity = 80;
 } // namespace
@@ -107,10 +105,7 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
 
     midiControllerModulation (0, (float) velocity);
 
-    auto period = std::exp ((float) -note * semitoneLogStep) * synth.referencePeriod;
-    while (period < 6.0f && period > 0.0f)
-        period *= 2.0f;
-    period = (float) (period * std::pow (2.0, (double) overSampleConfigs[0].raw() + 1.0));
+    const auto period = sound::notePeriod (note, synth.referencePeriod, overSampleConfigs[0].raw());
 
     const auto veloShift = globalSynthConfigs[GlobalIndex::veloShift].raw();
     const auto applyVelocityShift = [this, velocity, veloShift] (int voiceIndex)
@@ -141,7 +136,7 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
 
             auto& voice = voices[0];
             voice.targetPeriod = period;
-            voice.startLevel += startLevelStep;
+            voice.startLevel += sound::startLevelStep;
             voice.note = note;
 
             updateMidiNumber (true);
@@ -153,7 +148,7 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
         chosen = -1;
         for (int i = 0; i < numVoices; ++i)
         {
-            if (voices[(size_t) i].ampState == 0)
+            if (voices[(size_t) i].ampState == AmpStage::idle)
             {
                 chosen = i;
                 break;
@@ -166,10 +161,10 @@ void OstrelAudioProcessor::startNote (int note, int velocity)
             const auto scoreOf = [&voices] (int i)
             {
                 const auto& voice = voices[(size_t) i];
-                if (voice.ampState == 1)
+                if (voice.ampState == AmpStage::attack)
                     return i == 0 ? 1.0f : std::numeric_limits<float>::infinity();
 
-                const auto score = voice.ampState == 4 ? voice.ampLevel * 0.5f : voice.ampLevel;
+                const auto score = voice.ampState == AmpStage::release ? voice.ampLevel * 0.5f : voice.ampLevel;
                 return i == 0 ? std::min (score, 1.0f) : score;
             };
 
@@ -220,11 +215,7 @@ void OstrelAudioProcessor::updateMidiNumber (bool noteOn)
         ++heldNoteCount;
 
         for (auto& env : modEnvelopeStates)
-        {
-            env.level += startLevelStep;
-            env.target = 2.0f;
-            env.coefficient = env.attackCoefficient;
-        }
+            sound::ExponentialEnvelope::gateOn (env.level, env.target, env.coefficient, env.attackCoefficient);
 
         for (int i = 0; i < numLfos; ++i)
         {
@@ -241,10 +232,7 @@ void OstrelAudioProcessor::updateMidiNumber (bool noteOn)
     if (heldNoteCount == 0)
     {
         for (auto& env : modEnvelopeStates)
-        {
-            env.target = 0.0f;
-            env.coefficient = env.releaseCoefficient;
-        }
+            sound::ExponentialEnvelope::gateOff (env.target, env.coefficient, env.releaseCoefficient);
     }
 }
 
@@ -257,7 +245,7 @@ void OstrelAudioProcessor::handleFilterFreqModulation (float normalisedCutoff)
     const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
     if (listenersLock.isLocked())
         if (auto* listener = listenerForTarget[freqTargetRow])
-            listener->setModulationValue (normalisedCutoff * 22000.0f);
+            listener->setModulationValue (normalisedCutoff * sound::cutoffScale);
 }
 
 void OstrelAudioProcessor::midiControllerModulation (int source, float value)
@@ -266,7 +254,7 @@ void OstrelAudioProcessor::midiControllerModulation (int source, float value)
     {
         case 0:
             midiSourceValues[0] = value / 128.0f;
-            midiSourceValues[3] = juce::Random::getSystemRandom().nextFloat() * 2.0f - 1.0f;
+            midiSourceValues[3] = sound::randomBipolar (modulationRandom);
             break;
         case 1:
             midiSourceValues[1] = value;

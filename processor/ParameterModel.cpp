@@ -220,3 +220,15 @@ void OstrelAudioProcessor::fillNoteLengthBeats()
     for (size_t i = 3; i < noteLengthBeats.size(); ++i)
         noteLengthBeats[i] = noteLengthBeats[i - 3] * 0.5f;
 }
+
+float IProcessor::lfoRate (int i) const noexcept
+{
+    const auto& group = lfoConfigs[(size_t) i];
+
+    if (group[LfoIndex::sync].raw() != 1.0f)
+        return group[LfoIndex::rate].currentValue;
+
+    const auto lastNoteLength = (int) noteLengthBeats.size() - 1;
+    const auto n = juce::jlimit (0, lastNoteLength, (int) group[LfoIndex::rateDiscrete].currentValue.load());
+    return bpm / 60.0f / noteLengthBeats[(size_t) n];
+}

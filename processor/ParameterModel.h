@@ -116,6 +116,14 @@ public:
     std::unordered_map<juce::String, int> parameterIndex;
     int voiceVelocityShift[8] {};
     float bpm = 120.0f;
+    /** LFO i's rate in cycles per second, as the processor's LFOs and the voices' take it: with "LFOSync" on,
+        the note value of "LFORateDiscrete" (limited to the list) at the tempo, else "LFORate". [audio thread] */
+    float lfoRate (int i) const noexcept;
+
+    /** Draws the random LFO shapes' held values (the processor's LFOs and the voices') and the "Rand" MIDI source:
+        one generator per instance, seeded from its address and the time, so that instances on different audio
+        threads never share one. [audio thread] */
+    juce::Random modulationRandom;
 
     JUCE_DECLARE_NON_COPYABLE (IProcessor)
 };

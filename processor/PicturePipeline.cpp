@@ -1,5 +1,6 @@
 #include "PictureDecoding.h"
 #include "PluginProcessor.h"
+#include "SoundConstants.h"
 
 #include <array>
 #include <cmath>
@@ -20,7 +21,7 @@ struct CircleAngles
     {
         for (int k = 0; k < OstrelAudioProcessor::wavetableSize; ++k)
         {
-            const float theta = (float) k * 6.2831855f * 0.001953125f;
+            const float theta = (float) k * sound::twoPi * 0.001953125f;
             cosines[(size_t) k] = std::cos (theta);
             sines[(size_t) k] = std::sin (theta);
         }

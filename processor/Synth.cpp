@@ -1,15 +1,14 @@
 #include "Synth.h"
 
+#include "SoundFormulas.h"
+
 #include <cfloat>
 #include <cstring>
 
 namespace
 {
-// Every oscillator phase wraps at the single-precision 2π.
-constexpr float twoPi = 6.2831855f;
-// The picture oscillator's step is computed in double, but from the single-precision π.
-constexpr double singlePrecisionPi = 3.1415927410125732;
-const float lnTwo = std::log (2.0f);
+using sound::singlePrecisionPi;
+using sound::twoPi;
 
 /** fmod (a, 2π). A phase plus one step lands in [0, 4π): there a single subtraction is exact
     (Sterbenz) and gives the same float as fmod, without its cost. A result that fmod cannot give in
@@ -97,7 +96,7 @@ void Voice::prepareToPlay (int newSampleRate)
 
     envelopeRate = 4.0 * sampleRate;
     ampLevel = 0.0f;
-    ampState = 0;
+    ampState = AmpStage::idle;
 }
 
 void Voice::updateOscillatorSteps() noexcept
@@ -164,8 +163,8 @@ float Voice::secondOscillator() noexcept
     float shape;
 
     if (shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
-        shape = waveTables->periodicShape (shapeIndex, u); // 0 sine, 1 saw, 2 square, 3 triangle
-    else if (shapeIndex == 4)
+        shape = waveTables->periodicShape (shapeIndex, u); // sine, saw, square, triangle
+    else if (shapeIndex == OscillatorShape::noise)
         shape = waveTables->noise();
     else
         shape = 0.0f;
@@ -221,29 +220,6 @@ float Voice::gridOscillator() noexcept
     return 0.2f * value;
 }
 
-namespace
-{
-/** One value of a cut-off LFO's shape at phase p. */
-inline float lfoWave (int waveform, float p, float heldValue) noexcept
-{
-    switch (waveform)
-    {
-        case 0:
-            return std::sin (twoPi * p);
-        case 1:
-            return 1.0f - 2.0f * p;
-        case 2:
-            return p < 0.5f ? 1.0f : -1.0f;
-        case 3:
-            return 1.0f - 4.0f * std::abs (p - 0.5f);
-        case 4:
-            return heldValue;
-        default:
-            return 0.0f;
-    }
-}
-} // namespace
-
 void Voice::tickLfos() noexcept
 {
     lfoSum = 0.0f;
@@ -257,14 +233,12 @@ void Voice::tickLfos() noexcept
             continue;
 
         auto& lfo = lfos[i];
-        const float p = lfo.phase;
-        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
+        const float wave = sound::lfoShapeValue (lfo.waveform, lfo.phase, lfo.heldValue);
+        const auto advance = sound::advanceLfoPhase (lfo.waveform, lfo.phase, lfo.phaseStep);
+        lfo.phase = advance.phase;
 
-        const float x = p + lfo.phaseStep;
-        lfo.phase = x - std::floor (x);
-
-        if (lfo.waveform == 4 && (x >= 1.0f || lfo.phase < p))
-            lfo.heldValue = juce::Random::getSystemRandom().nextFloat() * 2.0f - 1.0f;
+        if (advance.drawsHeldValue)
+            lfo.heldValue = sound::randomBipolar (owner.modulationRandom);
 
         lfoSum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
     }
@@ -283,13 +257,11 @@ bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, c
         if (depth == 0.0f)
             continue;
 
-        if (lfo.waveform == 4)
+        if (lfo.waveform == LfoShape::random)
             return false;
 
-        const float p = lfo.phase;
-        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
-        const float x = p + lfo.phaseStep;
-        newPhases[i] = x - std::floor (x);
+        const float wave = sound::lfoShapeValue (lfo.waveform, lfo.phase, lfo.heldValue);
+        newPhases[i] = sound::advanceLfoPhase (lfo.waveform, lfo.phase, lfo.phaseStep).phase;
         sum += depth * (wave * amounts[i]);
     }
 
@@ -321,11 +293,11 @@ float Voice::render() noexcept
     if (std::abs (filterEnvLevel) < FLT_MIN)
         filterEnvLevel = 0.0f;
 
-    if (filterEnvLevel + filterEnvTarget > 3.0f)
-    {
-        filterEnvTarget = filterSustain;
-        filterEnvCoef = filterDecayCoef;
-    }
+    sound::ExponentialEnvelope::handOverToDecay (filterEnvLevel,
+                                                 filterEnvTarget,
+                                                 filterEnvCoef,
+                                                 filterSustain,
+                                                 filterDecayCoef);
 
     // The counter wraps at 2^31, a multiple of 32, so the LFO ticks stay regular in very long sessions.
     const bool lfoTick = (sampleCounter & 31) == 0;
@@ -334,12 +306,15 @@ float Voice::render() noexcept
     if (lfoTick)
         tickLfos();
 
-    cutoff = juce::jlimit (0.001f, 1.0f, (lfoSum + 1.0f) * filterEnvLevel * cutoffHz / 22000.0f);
+    cutoff = juce::jlimit (sound::lowestCutoff,
+                           sound::highestCutoff,
+                           (lfoSum + 1.0f) * filterEnvLevel * cutoffHz / sound::cutoffScale);
 
-    if (cutoff > 0.001f)
+    // A cut-off pinned at its floor keeps the coefficient it had.
+    if (cutoff > sound::lowestCutoff)
         lastCutoff = cutoff;
 
-    const double f = juce::jlimit (0.001, 0.99, lastCutoff);
+    const double f = juce::jlimit (sound::lowestFilterCoefficient, sound::highestFilterCoefficient, lastCutoff);
 
     if (f != feedbackCoefficient || resonance != feedbackResonance)
     {
@@ -359,13 +334,13 @@ float Voice::render() noexcept
 
     switch (filterType)
     {
-        case 0:
+        case FilterType::lowPass:
             filtered = stage4;
             break;
-        case 1:
+        case FilterType::highPass:
             filtered = s - stage4;
             break;
-        case 2:
+        case FilterType::bandPass:
             filtered = stage1 - stage4;
             break;
         default:
@@ -377,41 +352,41 @@ float Voice::render() noexcept
 
     switch (ampState)
     {
-        case 0:
+        case AmpStage::idle:
             gain = 0.0f;
             break;
 
-        case 1:
+        case AmpStage::attack:
             ampLevel += attackStep;
             if (ampLevel >= 1.0f)
             {
                 ampLevel = 1.0f;
-                ampState = decayStep > 0.0f ? 2 : 3;
+                ampState = decayStep > 0.0f ? AmpStage::decay : AmpStage::sustain;
             }
             gain = ampLevel;
             break;
 
-        case 2:
+        case AmpStage::decay:
             ampLevel -= decayStep;
             if (sustain >= ampLevel)
             {
                 ampLevel = sustain;
-                ampState = 3;
+                ampState = AmpStage::sustain;
             }
             gain = ampLevel;
             break;
 
-        case 3:
+        case AmpStage::sustain:
             ampLevel = sustain;
             gain = ampLevel;
             break;
 
-        case 4:
+        case AmpStage::release:
             ampLevel *= releaseMultiplier;
-            if (ampLevel <= 0.001f)
+            if (ampLevel <= sound::releaseEndLevel)
             {
                 ampLevel = 0.0f;
-                ampState = 0;
+                ampState = AmpStage::idle;
             }
             gain = ampLevel;
             break;
@@ -442,17 +417,8 @@ void Voice::readControlValues (ControlValues& values) noexcept
 
     for (int i = 0; i < numLfos; ++i)
     {
-        const auto& group = owner.lfoConfigs[(size_t) i];
-        float rate = group[LfoIndex::rate].currentValue;
-
-        if (group[LfoIndex::sync].raw() == 1.0f)
-        {
-            const int k = juce::jlimit (0, 23, (int) group[LfoIndex::rateDiscrete].currentValue.load());
-            rate = owner.bpm / 60.0f / owner.noteLengthBeats[(size_t) k];
-        }
-
-        values.lfoWaveform[i] = (int) group[LfoIndex::type].raw();
-        values.lfoRate[i] = rate;
+        values.lfoWaveform[i] = (int) owner.lfoConfigs[(size_t) i][LfoIndex::type].raw();
+        values.lfoRate[i] = owner.lfoRate (i);
     }
 }
 
@@ -500,45 +466,42 @@ void Voice::start (float newPeriod, int newNote, float newVelocityGain) noexcept
     period = newPeriod;
     note = newNote;
     velocityGain = newVelocityGain;
-    startLevel += 0.0002f;
+    startLevel += sound::startLevelStep;
 
     // The attack rises from whatever level the voice still has.
     if (attackStep > 0.0f)
     {
-        ampState = 1;
+        ampState = AmpStage::attack;
     }
     else if (decayStep > 0.0f)
     {
-        ampState = 2;
+        ampState = AmpStage::decay;
         ampLevel = 1.0f;
     }
     else
     {
-        ampState = 3;
+        ampState = AmpStage::sustain;
         ampLevel = sustain;
     }
 
-    filterEnvLevel += 0.0002f;
-    filterEnvTarget = 2.0f;
-    filterEnvCoef = filterAttackCoef;
+    sound::ExponentialEnvelope::gateOn (filterEnvLevel, filterEnvTarget, filterEnvCoef, filterAttackCoef);
 }
 
 void Voice::release() noexcept
 {
-    filterEnvTarget = 0.0f;
-    filterEnvCoef = filterReleaseCoef;
+    sound::ExponentialEnvelope::gateOff (filterEnvTarget, filterEnvCoef, filterReleaseCoef);
 
-    if (ampState == 0)
+    if (ampState == AmpStage::idle)
         return;
 
     if (releaseTime > 0.0f)
     {
-        ampState = 4;
+        ampState = AmpStage::release;
     }
     else
     {
         ampLevel = 0.0f;
-        ampState = 0;
+        ampState = AmpStage::idle;
     }
 }
 
@@ -561,8 +524,8 @@ void Voice::resetVoice() noexcept
 //==============================================================================
 Synth::Synth (IProcessor& o) : owner (o)
 {
-    voices.reserve (8);
-    for (int i = 0; i < 8; ++i)
+    voices.reserve (voice_lanes::numLanes);
+    for (int i = 0; i < voice_lanes::numLanes; ++i)
         voices.emplace_back (owner, &waveTables);
 
     useKernel (fastestKernel());
@@ -581,7 +544,7 @@ void Synth::render (float** outputs, int numSamples, OutputFilter* outputFilter,
 
     for (auto& voice : voices)
     {
-        if (voice.ampState == 0)
+        if (voice.ampState == AmpStage::idle)
             continue;
 
         voice.playPeriod = voice.period * pitchBend;
@@ -604,10 +567,11 @@ void Synth::render (float** outputs, int numSamples, OutputFilter* outputFilter,
         outputFilter->process (left + done, filtered + done, numSamples - done);
 
     for (auto& voice : voices)
-        if (voice.ampState == 0)
+        if (voice.ampState == AmpStage::idle)
             voice.ampLevel = 0.0f;
 
-    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
+    if (currentVoice >= 0 && currentVoice < (int) voices.size()
+        && voices[(size_t) currentVoice].ampState != AmpStage::idle)
         owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
 }
 
@@ -621,7 +585,7 @@ void Synth::renderVoices (float* left, float* right, int from, int numSamples, b
         float sum = 0.0f;
 
         for (auto& voice : voices)
-            if (voice.ampState != 0)
+            if (voice.ampState != AmpStage::idle)
                 sum += voice.render();
 
         left[i] = sum;
@@ -686,7 +650,7 @@ void Synth::controlStep (const Voice::ControlValues& values) noexcept
         {
             cached.input = x;
             cached.rate = fs;
-            cached.value = std::exp (-std::exp (5.5f - 0.075f * x) / fs);
+            cached.value = sound::envelopeCoefficient (x, fs);
         }
         return cached.value;
     };
@@ -734,7 +698,7 @@ void Synth::controlStep (const Voice::ControlValues& values) noexcept
                                        ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate))
                                        : -1.0f;
                 cached.releaseMultiplier =
-                    releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+                    releaseTime > 0.0f ? (float) std::exp (sound::releaseLogStep / (stepsRate * releaseTime)) : 0.0f;
             }
 
             attackStep = cached.attackStep;
@@ -766,15 +730,8 @@ void Synth::noteOff (int note) noexcept
             const int n = held.note;
             held.note = 0;
 
-            float p = referencePeriod * std::exp (-(float) n * lnTwo / 12.0f);
-
-            // A period that is not positive would never reach 6 by doubling.
-            while (p < 6.0f && p > 0.0f)
-                p *= 2.0f;
-
-            const double factor = std::pow (2.0, 1.0 + (double) owner.overSampleConfigs[0].raw());
-            first.targetPeriod = (float) ((double) p * factor);
-            first.startLevel += 0.0002f;
+            first.targetPeriod = sound::heldNotePeriod (n, referencePeriod, owner.overSampleConfigs[0].raw());
+            first.startLevel += sound::startLevelStep;
             first.note = n;
             break;
         }

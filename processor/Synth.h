@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterModel.h"
+#include "SoundConstants.h"
 #include "VoiceLanes.h"
 
 #include <limits>
@@ -51,7 +52,7 @@ struct VoiceLfo
     float phaseStep = 0.0f;
     float heldValue = 0.0f;
     float offset = 0.0f;
-    int waveform = 0;
+    int waveform = LfoShape::sine;
     double tickRate = 44100.0;
 };
 
@@ -85,7 +86,7 @@ public:
         [audio thread] */
     void applyControlValues (const ControlValues& values) noexcept;
     /** True when the control steps refresh this voice: once it has played a note since the last reset. */
-    bool isRefreshed() const noexcept { return startLevel > 0.0001f; }
+    bool isRefreshed() const noexcept { return startLevel > sound::startedLevel; }
     /** One control step's glide of period towards targetPeriod. [audio thread] */
     void glide() noexcept { period += (targetPeriod - period) * voiceGlideCoefficient; }
     /** The stage changes a control step makes once the amplitude envelope's steps are set: a release or attack
@@ -93,18 +94,18 @@ public:
         are this voice's ampState and ampLevel, wherever they are kept while it renders. [audio thread] */
     void settleAmpStage (int& state, float& level) const noexcept
     {
-        if (state == 4 && releaseMultiplier <= 0.0f)
+        if (state == AmpStage::release && releaseMultiplier <= 0.0f)
         {
             level = 0.0f;
-            state = 0;
+            state = AmpStage::idle;
         }
-        else if (state == 2 && (decayStep <= 0.0f || sustain >= level))
+        else if (state == AmpStage::decay && (decayStep <= 0.0f || sustain >= level))
         {
-            state = 3;
+            state = AmpStage::sustain;
         }
-        else if (state == 1 && attackStep <= 0.0f)
+        else if (state == AmpStage::attack && attackStep <= 0.0f)
         {
-            state = decayStep > 0.0f ? 2 : 3;
+            state = decayStep > 0.0f ? AmpStage::decay : AmpStage::sustain;
         }
     }
     /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
@@ -123,7 +124,7 @@ public:
     WaveTableList* waveTables = nullptr;
     float playPeriod = 100.0f;
     float velocityGain = 1.0f;
-    double semitoneRatio = 1.0594630943592953;
+    double semitoneRatio = sound::semitoneRatio;
 
     float subPhase = 0.0f;
     float subPhaseStep = 0.0f;
@@ -137,7 +138,7 @@ public:
     float startLevel = 0.0f;
 
     double lastCutoff = 0.99;
-    int filterType = 0;
+    int filterType = FilterType::lowPass;
     double stage1 = 0.0, stage2 = 0.0, stage3 = 0.0, stage4 = 0.0;
 
     float filterAttackCoef = 0.99f;
@@ -162,7 +163,7 @@ public:
     VoiceLfo lfos[4];
 
     float releaseMultiplier = 0.9984365701675415f;
-    int ampState = 0; // 0 idle, 1 attack, 2 decay, 3 sustain, 4 release
+    int ampState = AmpStage::idle;
     float attackTime = 0.1f;
     float decayTime = 0.1f;
     float sustain = 1.0f;

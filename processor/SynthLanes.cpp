@@ -182,7 +182,7 @@ int Synth::renderLanes (float* left,
     {
         // Noise draws a value for every voice and sample, in voice order: left to the plain loop.
         const int shapeIndex = (int) global[GlobalIndex::oscType].currentValue.load();
-        if (shapeIndex == 4)
+        if (shapeIndex == OscillatorShape::noise)
             return 0;
 
         setup.oscillator = Oscillator::picture;
@@ -195,7 +195,7 @@ int Synth::renderLanes (float* left,
         for (int v = 0; v < numLanes; ++v)
         {
             const auto& voice = voices[(size_t) v];
-            if (voice.ampState == 0)
+            if (voice.ampState == AmpStage::idle)
                 continue;
 
             if (voice.wavetable == nullptr || voice.wavetable->getNumChannels() < 1
@@ -216,7 +216,7 @@ int Synth::renderLanes (float* left,
         for (int v = 0; v < numLanes; ++v)
         {
             const auto& voice = voices[(size_t) v];
-            if (voice.ampState == 0)
+            if (voice.ampState == AmpStage::idle)
                 continue;
 
             if (voice.grid == nullptr
@@ -263,11 +263,11 @@ int Synth::renderLanes (float* left,
         if (depths[i] == 0.0f)
             continue;
 
-        if (values.lfoWaveform[i] == 4)
+        if (values.lfoWaveform[i] == LfoShape::random)
             return 0;
 
         for (const auto& voice : voices)
-            if (voice.lfos[i].waveform == 4 || voice.filterTargetIndex != voices[0].filterTargetIndex)
+            if (voice.lfos[i].waveform == LfoShape::random || voice.filterTargetIndex != voices[0].filterTargetIndex)
                 return 0;
     }
 
@@ -342,7 +342,7 @@ int Synth::renderLanes (float* left,
         {
             laneControls.tickAt[v] = noTick;
 
-            if (laneState.ampState[v] == 0)
+            if (laneState.ampState[v] == AmpStage::idle)
                 continue;
 
             const int at = (32 - (laneState.sampleCounter[v] & 31)) & 31;

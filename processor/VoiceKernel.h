@@ -6,6 +6,7 @@
 // gives. Everything here has internal linkage and calls nothing of the plug-in's: code compiled for a wider
 // instruction set must never stand in for a function the rest of the plug-in calls.
 
+#include "SoundConstants.h"
 #include "VoiceLanes.h"
 
 #include <immintrin.h>
@@ -46,7 +47,7 @@ namespace
     inline vl operator& (vl a, vl b) { return { a.lo & b.lo, a.hi & b.hi }; }
     inline vl operator| (vl a, vl b) { return { a.lo | b.lo, a.hi | b.hi }; }
 
-    constexpr float twoPi = 6.2831855f;
+    using sound::twoPi;
     constexpr float smallestNormal = 1.17549435e-38f;
 
     template <typename Vector, typename Scalar>
@@ -141,6 +142,16 @@ namespace
     inline vf clampToGrid (vf c)
     {
         return select (c > splat (0.0f), select (c < splat (511.0f), c, splat (511.0f)), splat (0.0f));
+    }
+
+    /** The filter coefficient of a last cut-off: limited to its range, in double. */
+    inline vd coefficientOf (vd lastCutoff)
+    {
+        return select (lastCutoff < splat (sound::lowestFilterCoefficient),
+                       splat (sound::lowestFilterCoefficient),
+                       select (splat (sound::highestFilterCoefficient) < lastCutoff,
+                               splat (sound::highestFilterCoefficient),
+                               lastCutoff));
     }
 
     inline vf gridAt (const float* grid, vi index) { return gather (grid, index & splat (gridSize * gridSize - 1)); }
@@ -247,10 +258,10 @@ namespace
 
         const vi laneTable = vi{ 0, 1, 2, 3, 4, 5, 6, 7 } * tableSize;
         const vi subOn = subLevel != splat (0.0f);
-        const vi attackEnds = select (decayStep > splat (0.0f), splat (2), splat (3));
-        const vl typeIs[3] = { widen (filterType == splat (0)),
-                               widen (filterType == splat (1)),
-                               widen (filterType == splat (2)) };
+        const vi attackEnds = select (decayStep > splat (0.0f), splat (AmpStage::decay), splat (AmpStage::sustain));
+        const vl typeIs[3] = { widen (filterType == splat (FilterType::lowPass)),
+                               widen (filterType == splat (FilterType::highPass)),
+                               widen (filterType == splat (FilterType::bandPass)) };
 
         // "HiFidel" line: the two rows and their blend depend on the row alone.
         const vf row = clampToGrid (load<vf> (controls.scanRow));
@@ -261,7 +272,7 @@ namespace
         const vf radius = load<vf> (controls.radius);
         const vf centreX = load<vf> (controls.centreX), centreY = load<vf> (controls.centreY);
 
-        const vi activeAtStart = ampState != splat (0);
+        const vi activeAtStart = ampState != splat (AmpStage::idle);
         const vi subRunsAtStart = activeAtStart & subOn;
         const bool anySub = oscillatorKind == Oscillator::picture && any (subRunsAtStart);
 
@@ -286,7 +297,7 @@ namespace
             }
             else
             {
-                const vi active = ampState != splat (0);
+                const vi active = ampState != splat (AmpStage::idle);
                 if (!any (active))
                     break;
 
@@ -295,10 +306,12 @@ namespace
                 const vf decayLevel = ampLevel - decayStep;
                 const vi decayDone = sustain >= decayLevel;
                 const vf releaseLevel = ampLevel * releaseMultiplier;
-                const vi releaseDone = releaseLevel <= splat (0.001f);
+                const vi releaseDone = releaseLevel <= splat (sound::releaseEndLevel);
 
-                const vi attacking = ampState == splat (1), decaying = ampState == splat (2);
-                const vi sustaining = ampState == splat (3), releasing = ampState == splat (4);
+                const vi attacking = ampState == splat (AmpStage::attack),
+                         decaying = ampState == splat (AmpStage::decay);
+                const vi sustaining = ampState == splat (AmpStage::sustain);
+                const vi releasing = ampState == splat (AmpStage::release);
 
                 vf newAmpLevel = ampLevel;
                 newAmpLevel = select (attacking, select (attackDone, splat (1.0f), attackLevel), newAmpLevel);
@@ -308,8 +321,8 @@ namespace
 
                 vi newAmpState = ampState;
                 newAmpState = select (attacking & attackDone, attackEnds, newAmpState);
-                newAmpState = select (decaying & decayDone, splat (3), newAmpState);
-                newAmpState = select (releasing & releaseDone, splat (0), newAmpState);
+                newAmpState = select (decaying & decayDone, splat (AmpStage::sustain), newAmpState);
+                newAmpState = select (releasing & releaseDone, splat (AmpStage::idle), newAmpState);
 
                 ampLevel = select (active, newAmpLevel, ampLevel);
                 ampState = select (active, newAmpState, ampState);
@@ -428,7 +441,8 @@ namespace
             newEnvLevel = select ((vf) ((vi) newEnvLevel & splat (0x7fffffff)) < splat (smallestNormal),
                                   splat (0.0f),
                                   newEnvLevel);
-            const vi decays = (steady ? splat (-1) : active) & (newEnvLevel + envTarget > splat (3.0f));
+            const vi decays =
+                (steady ? splat (-1) : active) & (newEnvLevel + envTarget > splat (sound::attackHandOver));
             envLevel = steady ? newEnvLevel : select (active, newEnvLevel, envLevel);
             envTarget = select (decays, filterSustain, envTarget);
             envCoef = select (decays, filterDecayCoef, envCoef);
@@ -439,17 +453,16 @@ namespace
                 counter = select (active, (counter + 1) & splat (0x7fffffff), counter);
             lfoSum = select (tick, tickedLfoSum, lfoSum);
 
-            vf newCutoff = (lfoSum + splat (1.0f)) * envLevel * cutoffHz / splat (22000.0f);
-            newCutoff = select (newCutoff < splat (0.001f),
-                                splat (0.001f),
-                                select (splat (1.0f) < newCutoff, splat (1.0f), newCutoff));
+            vf newCutoff = (lfoSum + splat (1.0f)) * envLevel * cutoffHz / splat (sound::cutoffScale);
+            newCutoff =
+                select (newCutoff < splat (sound::lowestCutoff),
+                        splat (sound::lowestCutoff),
+                        select (splat (sound::highestCutoff) < newCutoff, splat (sound::highestCutoff), newCutoff));
             cutoff = steady ? newCutoff : select (active, newCutoff, cutoff);
-            const vi raisesCutoff = (steady ? splat (-1) : active) & (newCutoff > splat (0.001f));
+            const vi raisesCutoff = (steady ? splat (-1) : active) & (newCutoff > splat (sound::lowestCutoff));
             lastCutoff = select (widen (raisesCutoff), toDouble (newCutoff), lastCutoff);
 
-            const vd f = select (lastCutoff < splat (0.001),
-                                 splat (0.001),
-                                 select (splat (0.99) < lastCutoff, splat (0.99), lastCutoff));
+            const vd f = coefficientOf (lastCutoff);
 
             // A division that need not be repeated while no lane's coefficient moves.
             if (any (f != lastF))
@@ -505,7 +518,7 @@ namespace
             vf next = envTarget + (envLevel - envTarget) * envCoef;
             next = select ((vf) ((vi) next & splat (0x7fffffff)) < splat (smallestNormal), splat (0.0f), next);
             const vi same = (vi) next == (vi) envLevel;
-            const vi handsOver = next + envTarget > splat (3.0f);
+            const vi handsOver = next + envTarget > splat (sound::attackHandOver);
             envelopeAtRest = done > 0 && !any (activeAtStart & (~same | handsOver));
         }
 
@@ -513,18 +526,20 @@ namespace
         {
             const auto cutoffOf = [&] (vf sum)
             {
-                const vf c = (sum + splat (1.0f)) * envLevel * cutoffHz / splat (22000.0f);
-                return select (c < splat (0.001f), splat (0.001f), select (splat (1.0f) < c, splat (1.0f), c));
+                const vf c = (sum + splat (1.0f)) * envLevel * cutoffHz / splat (sound::cutoffScale);
+                return select (c < splat (sound::lowestCutoff),
+                               splat (sound::lowestCutoff),
+                               select (splat (sound::highestCutoff) < c, splat (sound::highestCutoff), c));
             };
-            const auto coefficientOf = [] (vd last)
-            { return select (last < splat (0.001), splat (0.001), select (splat (0.99) < last, splat (0.99), last)); };
 
             const vi ticks = activeAtStart & (tickAt < splat (done));
             const vf cutoffBefore = cutoffOf (lfoSum);
             const vf cutoffAfter = cutoffOf (tickedLfoSum);
-            const vd lastBefore = select (widen (cutoffBefore > splat (0.001f)), toDouble (cutoffBefore), lastCutoff);
+            const vd lastBefore =
+                select (widen (cutoffBefore > splat (sound::lowestCutoff)), toDouble (cutoffBefore), lastCutoff);
             const vd lastAtTick = select (widen (tickAt == splat (0)), lastCutoff, lastBefore);
-            const vd lastAfter = select (widen (cutoffAfter > splat (0.001f)), toDouble (cutoffAfter), lastAtTick);
+            const vd lastAfter =
+                select (widen (cutoffAfter > splat (sound::lowestCutoff)), toDouble (cutoffAfter), lastAtTick);
             const vd coefficientBefore = coefficientOf (lastBefore), coefficientAfter = coefficientOf (lastAfter);
             const vd feedbackBefore = resonance + resonance / (splat (1.0) - coefficientBefore);
             const vd feedbackAfter = resonance + resonance / (splat (1.0) - coefficientAfter);
@@ -691,10 +706,10 @@ void OSTREL_VOICE_KERNEL_NAME (
         numSamples = 32;
 
     const vi ampState = load<vi> (state.ampState);
-    const vi active = ampState != splat (0);
+    const vi active = ampState != splat (AmpStage::idle);
 
     // Steady: every lane idle or sustaining, every phase and step of a sounding lane in [0, 2π).
-    auto steady = !any (active & (ampState != splat (3)));
+    auto steady = !any (active & (ampState != splat (AmpStage::sustain)));
 
     if (steady)
     {
