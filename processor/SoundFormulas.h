@@ -96,6 +96,20 @@ struct ExponentialEnvelope
     }
 };
 
+/** A "HiFidel" grid coordinate limited to 0..511; NaN goes to 0. */
+inline float clampToGrid (float coordinate) noexcept
+{
+    return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
+}
+
+/** The integer part of a "HiFidel" circle centre coordinate. Wild values (NaN included) are first brought near the
+    grid, which changes nothing that a circle of radius up to 1,024 can read. */
+inline float truncatedCentre (float coordinate) noexcept
+{
+    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
+    return (float) (int) near;
+}
+
 /** period raised by octaves until it is at least shortestNotePeriod, then scaled by the oversampling factor that the
     raw "OverSample" choice selects (2^(choice + 1), in double). */
 inline float periodAtOverSampling (float period, float overSampleChoice) noexcept

@@ -22,19 +22,8 @@ inline float wrapPhase (float a) noexcept
     return wrapped >= 0.0f ? wrapped : 0.0f;
 }
 
-/** Limits a grid coordinate to 0..511; NaN goes to 0. */
-inline float clampToGrid (float coordinate) noexcept
-{
-    return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
-}
-
-/** The integer part of a circle centre coordinate. Wild values (NaN included) are first brought near the
-    grid, which changes nothing that a circle of radius up to 1,024 can read. */
-inline float truncatedCentre (float coordinate) noexcept
-{
-    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
-    return (float) (int) near;
-}
+using sound::clampToGrid;
+using sound::truncatedCentre;
 
 /** True when a and b hold the same bits: a cache key that matches gives exactly the value it was made from. */
 template <typename T>

@@ -1,5 +1,7 @@
 #include "Synth.h"
 
+#include "SoundFormulas.h"
+
 // The voices rendered side by side by a vector kernel: the voices' state is copied into lanes for a stretch, the
 // control steps still run on the voices themselves, and between two control steps the kernel renders a whole
 // segment of up to 32 samples of all eight voices at once.
@@ -7,17 +9,6 @@
 namespace
 {
 constexpr int noTick = 1 << 20;
-
-inline float clampToGrid (float coordinate) noexcept
-{
-    return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
-}
-
-inline float truncatedCentre (float coordinate) noexcept
-{
-    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
-    return (float) (int) near;
-}
 } // namespace
 
 bool Synth::canRun (VoiceKernel choice) noexcept
@@ -240,8 +231,8 @@ int Synth::renderLanes (float* left,
             const auto& voice = voices[(size_t) v];
             laneControls.scanRow[v] = voice.scanRow;
             laneControls.radius[v] = voice.scanRow / 2.0f;
-            laneControls.centreX[v] = truncatedCentre (voice.scanCentre[0]);
-            laneControls.centreY[v] = truncatedCentre (voice.scanCentre[1]);
+            laneControls.centreX[v] = sound::truncatedCentre (voice.scanCentre[0]);
+            laneControls.centreY[v] = sound::truncatedCentre (voice.scanCentre[1]);
         }
     }
 

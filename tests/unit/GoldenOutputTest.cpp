@@ -104,9 +104,12 @@ OutputHash renderScene (const Variant& variant, VoiceKernel kernel, bool randomS
     auto& processor = *host.processor;
     processor.synth.useKernel (kernel);
 
-    // The noise shape's draws are seeded, so that two renders of one run draw the same values.
+    // The noise shape's and the random LFOs' draws are seeded, so that two renders of one run draw the same values.
     if (randomSources)
+    {
         processor.synth.waveTables.random.setSeed (42);
+        processor.modulationRandom.setSeed (43);
+    }
 
     // Written straight into the grid: with no picture loaded the image thread leaves the grid alone.
     OstrelAudioProcessor::writeBrightnessGrid (scenePicture(), processor.imageGrid);
@@ -147,9 +150,8 @@ OutputHash renderScene (const Variant& variant, VoiceKernel kernel, bool randomS
         const auto n = juce::String (i + 1);
         host.set ("LFOType" + n, lfoTypes[i]);
         host.set ("LFORate" + n, lfoRates[i]);
-        // The random LFO's draws come from the framework's shared generator, which cannot be seeded: with random
-        // sources LFO 4 takes turns at being random, but adds nothing.
-        host.set ("LFOAmount" + n, randomSources && i == 3 ? 0.0f : 0.8f);
+        // With random sources LFO 4 takes turns at being random.
+        host.set ("LFOAmount" + n, 0.8f);
         host.set ("Mod_LFO" + n + "_Freq", lfoDepths[i]);
     }
 
