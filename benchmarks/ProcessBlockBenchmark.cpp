@@ -28,7 +28,8 @@ void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float
 }
 
 /** A processor with a picture in its grid and tables and eight voices holding a chord. */
-std::unique_ptr<OstrelAudioProcessor> makeSoundingProcessor (float overSample, bool hiFidel, SteadyTempo& playHead)
+std::unique_ptr<OstrelAudioProcessor>
+makeSoundingProcessor (float overSample, bool hiFidel, SteadyTempo& playHead, bool decaying = false)
 {
     auto processor = std::make_unique<OstrelAudioProcessor>();
     processor->setPlayConfigDetails (0, 2, sampleRate, blockSize);
@@ -50,6 +51,15 @@ std::unique_ptr<OstrelAudioProcessor> makeSoundingProcessor (float overSample, b
     setRaw (*processor, "subBass", 0.3f);
     setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
     setRaw (*processor, "LFOAmount1", 0.5f);
+
+    // Envelopes that take their time: both still decay, block after block, as they do in a note's first second.
+    if (decaying)
+    {
+        setRaw (*processor, "Decay", 100.0f);
+        setRaw (*processor, "Sustain", 0.01f);
+        setRaw (*processor, "DecayFilter", 100.0f);
+        setRaw (*processor, "SustainFilter", 0.01f);
+    }
 
     juce::AudioBuffer<float> buffer (2, blockSize);
     juce::MidiBuffer chord;
@@ -91,6 +101,46 @@ void BM_ProcessBlockEightVoices (benchmark::State& state)
     processor->setPlayHead (nullptr);
 }
 } // namespace
+
+/** The same while the eight voices' envelopes still move: the amplitude and filter envelopes decay (over 5 s, a
+    run stays well inside), so every sample works the cut-off out anew. Restarted whenever the decay nears its end. */
+void BM_ProcessBlockEightDecayingVoices (benchmark::State& state)
+{
+    SteadyTempo playHead;
+    const auto overSample = (float) state.range (0);
+    auto processor = makeSoundingProcessor (overSample, false, playHead, true);
+
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    juce::MidiBuffer midi;
+    int blocks = 0;
+
+    for (auto _ : state)
+    {
+        if (++blocks == 300) // 3.2 s
+        {
+            state.PauseTiming();
+            processor->setPlayHead (nullptr);
+            processor = makeSoundingProcessor (overSample, false, playHead, true);
+            blocks = 0;
+            state.ResumeTiming();
+        }
+
+        processor->processBlock (buffer, midi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+
+    int sounding = 0;
+    for (const auto& voice : processor->synth.voices)
+        sounding += voice.ampState != 0 ? 1 : 0;
+
+    state.counters["voices"] = sounding;
+    state.counters["realtime"] =
+        benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
+    state.SetLabel (("decaying x" + juce::String (2 << (int) overSample)).toStdString());
+    processor->setPlayHead (nullptr);
+}
+
+BENCHMARK (BM_ProcessBlockEightDecayingVoices)->Arg (1)->Unit (benchmark::kMicrosecond);
 
 BENCHMARK (BM_ProcessBlockEightVoices)
     ->Args ({ 0, 0 })

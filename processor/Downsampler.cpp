@@ -3,7 +3,7 @@
 namespace
 {
 // Outputs computed side by side; the history buffers carry this much room behind the block for the last group.
-constexpr int group = 32;
+constexpr int group = 16;
 } // namespace
 
 Downsampler::Downsampler (int numStages)

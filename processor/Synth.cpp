@@ -233,7 +233,20 @@ void Voice::tickLfos() noexcept
     }
 }
 
-bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept
+float LfoSineMemo::sine (float phase) noexcept
+{
+    std::uint32_t bits;
+    std::memcpy (&bits, &phase, sizeof (bits));
+    auto& entry = entries[(bits * 2654435761u) >> 27];
+
+    if (!entry.valid || entry.phaseBits != bits)
+        entry = { bits, sound::lfoShapeValue (LfoShape::sine, phase, 0.0f), true };
+
+    return entry.value;
+}
+
+bool Voice::previewLfoTick (
+    float& sum, float* newPhases, const float* depths, const float* amounts, LfoSineMemo& sines) const noexcept
 {
     sum = 0.0f;
 
@@ -249,7 +262,9 @@ bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, c
         if (lfo.waveform == LfoShape::random)
             return false;
 
-        const float wave = sound::lfoShapeValue (lfo.waveform, lfo.phase, lfo.heldValue);
+        const float wave = lfo.waveform == LfoShape::sine
+                               ? sines.sine (lfo.phase)
+                               : sound::lfoShapeValue (lfo.waveform, lfo.phase, lfo.heldValue);
         newPhases[i] = sound::advanceLfoPhase (lfo.waveform, lfo.phase, lfo.phaseStep).phase;
         sum += depth * (wave * amounts[i]);
     }

@@ -4,6 +4,8 @@
 #include "SoundConstants.h"
 #include "VoiceLanes.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 /** The five basic single-cycle shapes of the second oscillator, evaluated on the fly. */
@@ -56,6 +58,24 @@ struct VoiceLfo
     double tickRate = 44100.0;
 };
 
+/** sin (2π p) of the LFO phases met lately: the cut-off LFOs of voices started a few ticks apart run through the same
+    phases, each a few ticks after the other. [audio thread] */
+class LfoSineMemo
+{
+public:
+    float sine (float phase) noexcept;
+
+private:
+    struct Entry
+    {
+        std::uint32_t phaseBits = 0;
+        float value = 0.0f;
+        bool valid = false;
+    };
+
+    Entry entries[32];
+};
+
 /** One voice: picture oscillator (or the grid itself), second oscillator, filter with its
     envelope, four cut-off LFOs and a linear amplitude envelope. Runs on the audio thread only. */
 class Voice
@@ -87,8 +107,14 @@ public:
     void applyControlValues (const ControlValues& values) noexcept;
     /** True when the control steps refresh this voice: once it has played a note since the last reset. */
     bool isRefreshed() const noexcept { return startLevel > sound::startedLevel; }
-    /** One control step's glide of period towards targetPeriod. [audio thread] */
-    void glide() noexcept { period += (targetPeriod - period) * voiceGlideCoefficient; }
+    /** One control step's glide of period towards targetPeriod; true when it left the period as it was, bit for
+        bit. [audio thread] */
+    bool glide() noexcept
+    {
+        const auto before = period;
+        period += (targetPeriod - period) * voiceGlideCoefficient;
+        return std::memcmp (&before, &period, sizeof (period)) == 0;
+    }
     /** The stage changes a control step makes once the amplitude envelope's steps are set: a release or attack
         without a step ends at once, a decay without a step or already at the sustain level ends. state and level
         are this voice's ampState and ampLevel, wherever they are kept while it renders. [audio thread] */
@@ -189,7 +215,8 @@ private:
     /** The next LFO tick's sum and new phases, with the LFOs' depths on the cut-off and amounts as read for this
         tick, without applying them; false (and nothing worked out) when a random LFO that reaches the cut-off would
         draw a new value. */
-    bool previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept;
+    bool previewLfoTick (
+        float& sum, float* newPhases, const float* depths, const float* amounts, LfoSineMemo& sines) const noexcept;
     /** True when every LFO of this voice holds what the same LFO of other holds: their next ticks give the same. */
     bool lfosStandLike (const Voice& other) const noexcept;
 
@@ -335,6 +362,7 @@ private:
     };
     EnvelopeSteps envelopeStepCache;
 
+    LfoSineMemo lfoSines;
     VoiceKernel kernel = VoiceKernel::scalar;
     voice_lanes::Kernel laneKernel = nullptr;
     voice_lanes::State laneState{};

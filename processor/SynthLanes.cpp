@@ -139,9 +139,9 @@ void Synth::repeatControlStep (bool hiFidel) noexcept
     {
         auto& voice = voices[(size_t) v];
 
-        if (voice.isRefreshed())
+        // The period stays put once the glide has arrived, and the oscillator steps with it.
+        if (voice.isRefreshed() && !voice.glide())
         {
-            voice.glide();
             voice.playPeriod = voice.period * pitchBend;
             voice.updateOscillatorSteps();
             laneControls.oscillatorStep[v] = hiFidel ? voice.gridStep : voice.pictureStep;
@@ -350,7 +350,8 @@ int Synth::renderLanes (float* left,
             }
             else
             {
-                previewHeld = voice.previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts);
+                previewHeld =
+                    voice.previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts, lfoSines);
                 previewed = v;
             }
 

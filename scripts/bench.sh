@@ -43,7 +43,7 @@ jq -r '
 
       "",
       "processBlock, eight voices, 48 kHz, 512-sample blocks: seconds of audio per second of CPU",
-      (named("BM_ProcessBlockEightVoices")
+      (named("BM_ProcessBlockEight")
        | "  \(.run.label | . + " " * (12 - length))\(.run.realtime | fixed(1)) x real time, "
          + "\(.run | ms * 1000 | fixed(1)) us per 10.67 ms block, \(.run.voices) voices\(spread)"),
       "",
