@@ -215,12 +215,96 @@ namespace
         }
     }
 
-    /** The kernel for one oscillator and one kind of segment. In a steady segment every lane is idle or sustaining
-        and every phase and step in [0, 2π): no lane changes its envelope state, so the idle lanes may compute
-        alongside (their results are dropped at the end) and no phase needs more than one subtraction to wrap. */
+    /** The amplitude envelope over a segment: which lanes sound at each sample and at what gain, and the level and
+        stage each lane ends with. done is the number of samples before every lane fell silent. */
+    struct AmpPass
+    {
+        alignas (64) vi activeAt[32];
+        alignas (64) vf gainAt[32];
+        vf level;
+        vi state;
+        int done;
+    };
+
+    /** The amplitude envelope of every lane, sample by sample, in Voice::render's order; true when no lane changed its
+        stage. */
+    inline bool runAmpPass (const State& state, const Controls& controls, int numSamples, AmpPass& pass)
+    {
+        vf ampLevel = load<vf> (state.ampLevel);
+        vi ampState = load<vi> (state.ampState);
+        const vi stateAtStart = ampState;
+        const vf attackStep = load<vf> (controls.attackStep);
+        const vf decayStep = load<vf> (controls.decayStep);
+        const vf sustain = load<vf> (controls.sustain);
+        const vf releaseMultiplier = load<vf> (controls.releaseMultiplier);
+        const vi attackEnds = select (decayStep > splat (0.0f), splat (AmpStage::decay), splat (AmpStage::sustain));
+
+        int done = 0;
+
+        for (; done < numSamples; ++done)
+        {
+            const vi active = ampState != splat (AmpStage::idle);
+            if (!any (active))
+                break;
+
+            const vf attackLevel = ampLevel + attackStep;
+            const vi attackDone = attackLevel >= splat (1.0f);
+            const vf decayLevel = ampLevel - decayStep;
+            const vi decayDone = sustain >= decayLevel;
+            const vf releaseLevel = ampLevel * releaseMultiplier;
+            const vi releaseDone = releaseLevel <= splat (sound::releaseEndLevel);
+
+            const vi attacking = ampState == splat (AmpStage::attack), decaying = ampState == splat (AmpStage::decay);
+            const vi sustaining = ampState == splat (AmpStage::sustain);
+            const vi releasing = ampState == splat (AmpStage::release);
+
+            vf newAmpLevel = ampLevel;
+            newAmpLevel = select (attacking, select (attackDone, splat (1.0f), attackLevel), newAmpLevel);
+            newAmpLevel = select (decaying, select (decayDone, sustain, decayLevel), newAmpLevel);
+            newAmpLevel = select (sustaining, sustain, newAmpLevel);
+            newAmpLevel = select (releasing, select (releaseDone, splat (0.0f), releaseLevel), newAmpLevel);
+
+            vi newAmpState = ampState;
+            newAmpState = select (attacking & attackDone, attackEnds, newAmpState);
+            newAmpState = select (decaying & decayDone, splat (AmpStage::sustain), newAmpState);
+            newAmpState = select (releasing & releaseDone, splat (AmpStage::idle), newAmpState);
+
+            ampLevel = select (active, newAmpLevel, ampLevel);
+            ampState = select (active, newAmpState, ampState);
+            pass.activeAt[done] = active;
+            pass.gainAt[done] = newAmpLevel;
+        }
+
+        pass.level = ampLevel;
+        pass.state = ampState;
+        pass.done = done;
+        return all (ampState == stateAtStart);
+    }
+
+    /** The amplitude envelope of a segment in which every lane is idle or sustaining. */
+    inline void holdAmpPass (const State& state, const Controls& controls, int numSamples, AmpPass& pass)
+    {
+        const vi ampState = load<vi> (state.ampState);
+        const vi active = ampState != splat (AmpStage::idle);
+        const vf sustain = load<vf> (controls.sustain);
+
+        for (int k = 0; k < numSamples; ++k)
+        {
+            pass.activeAt[k] = active;
+            pass.gainAt[k] = sustain;
+        }
+
+        pass.level = select (active, sustain, load<vf> (state.ampLevel));
+        pass.state = ampState;
+        pass.done = numSamples;
+    }
+
+    /** The kernel for one oscillator and one kind of segment, given its amplitude envelope. In a steady segment no
+        lane changes its envelope stage and every phase and step is in [0, 2π): the idle lanes may compute alongside
+        (their results are dropped at the end) and no phase needs more than one subtraction to wrap. */
     template <Oscillator oscillatorKind, bool steady, int filterMode>
     int renderSegment (
-        State& state, const Controls& controls, const Setup& setup, int numSamples, float* outputs, int* ticked)
+        State& state, const Controls& controls, const Setup& setup, const AmpPass& amp, float* outputs, int* ticked)
     {
         vf phase = load<vf> (state.phase);
         vf phaseStep = load<vf> (state.phaseStep);
@@ -229,8 +313,7 @@ namespace
         vf envLevel = load<vf> (state.filterEnvLevel);
         vf envTarget = load<vf> (state.filterEnvTarget);
         vf envCoef = load<vf> (state.filterEnvCoef);
-        vf ampLevel = load<vf> (state.ampLevel);
-        vi ampState = load<vi> (state.ampState);
+        const vi ampState = load<vi> (state.ampState);
         vi counter = load<vi> (state.sampleCounter);
         vf lfoSum = load<vf> (state.lfoSum);
         vf cutoff = load<vf> (state.cutoff);
@@ -247,10 +330,6 @@ namespace
         const vf filterSustain = load<vf> (controls.filterSustain);
         const vf filterDecayCoef = load<vf> (controls.filterDecayCoef);
         const vf cutoffHz = load<vf> (controls.cutoffHz);
-        const vf attackStep = load<vf> (controls.attackStep);
-        const vf decayStep = load<vf> (controls.decayStep);
-        const vf sustain = load<vf> (controls.sustain);
-        const vf releaseMultiplier = load<vf> (controls.releaseMultiplier);
         const vd resonance = { load<vd4> (controls.resonance), load<vd4> (controls.resonance + 4) };
         const vi filterType = load<vi> (controls.filterType);
         const vi tickAt = load<vi> (controls.tickAt);
@@ -258,7 +337,6 @@ namespace
 
         const vi laneTable = vi{ 0, 1, 2, 3, 4, 5, 6, 7 } * tableSize;
         const vi subOn = subLevel != splat (0.0f);
-        const vi attackEnds = select (decayStep > splat (0.0f), splat (AmpStage::decay), splat (AmpStage::sustain));
         const vl typeIs[3] = { widen (filterType == splat (FilterType::lowPass)),
                                widen (filterType == splat (FilterType::highPass)),
                                widen (filterType == splat (FilterType::bandPass)) };
@@ -279,57 +357,13 @@ namespace
         // Four passes over the segment, each lane's operations in their order. The amplitude envelope decides which
         // voices sound; oscillator and cut-off follow from it, the filter from both. Apart, each pass carries only
         // its own short chains from sample to sample, so the CPU can overlap many samples of it.
-        alignas (64) vi activeAt[32];
-        alignas (64) vf gainAt[32];
+        const vi* const activeAt = amp.activeAt;
+        const vf* const gainAt = amp.gainAt;
         alignas (64) vf oscillatorAt[32];
         alignas (64) vd coefficientAt[32];
         alignas (64) vd feedbackAt[32];
 
-        int done = 0;
-
-        // Amplitude envelope.
-        for (; done < numSamples; ++done)
-        {
-            if constexpr (steady)
-            {
-                activeAt[done] = activeAtStart;
-                gainAt[done] = sustain;
-            }
-            else
-            {
-                const vi active = ampState != splat (AmpStage::idle);
-                if (!any (active))
-                    break;
-
-                const vf attackLevel = ampLevel + attackStep;
-                const vi attackDone = attackLevel >= splat (1.0f);
-                const vf decayLevel = ampLevel - decayStep;
-                const vi decayDone = sustain >= decayLevel;
-                const vf releaseLevel = ampLevel * releaseMultiplier;
-                const vi releaseDone = releaseLevel <= splat (sound::releaseEndLevel);
-
-                const vi attacking = ampState == splat (AmpStage::attack),
-                         decaying = ampState == splat (AmpStage::decay);
-                const vi sustaining = ampState == splat (AmpStage::sustain);
-                const vi releasing = ampState == splat (AmpStage::release);
-
-                vf newAmpLevel = ampLevel;
-                newAmpLevel = select (attacking, select (attackDone, splat (1.0f), attackLevel), newAmpLevel);
-                newAmpLevel = select (decaying, select (decayDone, sustain, decayLevel), newAmpLevel);
-                newAmpLevel = select (sustaining, sustain, newAmpLevel);
-                newAmpLevel = select (releasing, select (releaseDone, splat (0.0f), releaseLevel), newAmpLevel);
-
-                vi newAmpState = ampState;
-                newAmpState = select (attacking & attackDone, attackEnds, newAmpState);
-                newAmpState = select (decaying & decayDone, splat (AmpStage::sustain), newAmpState);
-                newAmpState = select (releasing & releaseDone, splat (AmpStage::idle), newAmpState);
-
-                ampLevel = select (active, newAmpLevel, ampLevel);
-                ampState = select (active, newAmpState, ampState);
-                activeAt[done] = active;
-                gainAt[done] = newAmpLevel;
-            }
-        }
+        const int done = amp.done;
 
         // Oscillator.
         const auto oscillatorPass = [&] (int k)
@@ -602,7 +636,7 @@ namespace
 
         if constexpr (steady)
         {
-            // The idle lanes computed alongside: they keep what they had. The sustaining ones hold their level.
+            // The idle lanes computed alongside: they keep what they had.
             const vl activeWide = widen (activeAtStart);
             const vi subRuns = subRunsAtStart;
             phase = select (activeAtStart, phase, load<vf> (state.phase));
@@ -612,7 +646,6 @@ namespace
             envLevel = select (activeAtStart, envLevel, load<vf> (state.filterEnvLevel));
             envTarget = select (activeAtStart, envTarget, load<vf> (state.filterEnvTarget));
             envCoef = select (activeAtStart, envCoef, load<vf> (state.filterEnvCoef));
-            ampLevel = select (activeAtStart, sustain, ampLevel);
             counter = select (activeAtStart, (counter + done) & splat (0x7fffffff), counter);
             cutoff = select (activeAtStart, cutoff, load<vf> (state.cutoff));
             lastCutoff =
@@ -630,8 +663,8 @@ namespace
         store (state.filterEnvLevel, envLevel);
         store (state.filterEnvTarget, envTarget);
         store (state.filterEnvCoef, envCoef);
-        store (state.ampLevel, ampLevel);
-        store (state.ampState, ampState);
+        store (state.ampLevel, amp.level);
+        store (state.ampState, amp.state);
         store (state.sampleCounter, counter);
         store (state.lfoSum, lfoSum);
         store (state.cutoff, cutoff);
@@ -654,20 +687,20 @@ namespace
                           State& state,
                           const Controls& controls,
                           const Setup& setup,
-                          int numSamples,
+                          const AmpPass& amp,
                           float* outputs,
                           int* ticked)
     {
         switch (filterMode)
         {
             case 0:
-                return renderSegment<oscillatorKind, steady, 0> (state, controls, setup, numSamples, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 0> (state, controls, setup, amp, outputs, ticked);
             case 1:
-                return renderSegment<oscillatorKind, steady, 1> (state, controls, setup, numSamples, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 1> (state, controls, setup, amp, outputs, ticked);
             case 2:
-                return renderSegment<oscillatorKind, steady, 2> (state, controls, setup, numSamples, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 2> (state, controls, setup, amp, outputs, ticked);
             default:
-                return renderSegment<oscillatorKind, steady, 3> (state, controls, setup, numSamples, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 3> (state, controls, setup, amp, outputs, ticked);
         }
     }
 
@@ -677,24 +710,13 @@ namespace
                           State& state,
                           const Controls& controls,
                           const Setup& setup,
-                          int numSamples,
+                          const AmpPass& amp,
                           float* outputs,
                           int* ticked)
     {
-        return steady ? renderWithFilter<oscillatorKind, true> (filterMode,
-                                                                state,
-                                                                controls,
-                                                                setup,
-                                                                numSamples,
-                                                                outputs,
-                                                                ticked)
-                      : renderWithFilter<oscillatorKind, false> (filterMode,
-                                                                 state,
-                                                                 controls,
-                                                                 setup,
-                                                                 numSamples,
-                                                                 outputs,
-                                                                 ticked);
+        return steady
+                   ? renderWithFilter<oscillatorKind, true> (filterMode, state, controls, setup, amp, outputs, ticked)
+                   : renderWithFilter<oscillatorKind, false> (filterMode, state, controls, setup, amp, outputs, ticked);
     }
 } // namespace
 
@@ -708,8 +730,15 @@ void OSTREL_VOICE_KERNEL_NAME (
     const vi ampState = load<vi> (state.ampState);
     const vi active = ampState != splat (AmpStage::idle);
 
-    // Steady: every lane idle or sustaining, every phase and step of a sounding lane in [0, 2π).
+    // Steady: no lane changes its stage in the segment, every phase and step of a sounding lane in [0, 2π). Lanes that
+    // all sustain or are idle need no amplitude envelope worked out; otherwise it is worked out first, and tells.
+    AmpPass amp;
     auto steady = !any (active & (ampState != splat (AmpStage::sustain)));
+
+    if (steady)
+        holdAmpPass (state, controls, numSamples, amp);
+    else
+        steady = runAmpPass (state, controls, numSamples, amp) && amp.done == numSamples;
 
     if (steady)
     {
@@ -740,7 +769,7 @@ void OSTREL_VOICE_KERNEL_NAME (
                                                           state,
                                                           controls,
                                                           setup,
-                                                          numSamples,
+                                                          amp,
                                                           outputs,
                                                           ticked);
             break;
@@ -750,7 +779,7 @@ void OSTREL_VOICE_KERNEL_NAME (
                                                            state,
                                                            controls,
                                                            setup,
-                                                           numSamples,
+                                                           amp,
                                                            outputs,
                                                            ticked);
             break;
@@ -760,7 +789,7 @@ void OSTREL_VOICE_KERNEL_NAME (
                                                              state,
                                                              controls,
                                                              setup,
-                                                             numSamples,
+                                                             amp,
                                                              outputs,
                                                              ticked);
             break;
