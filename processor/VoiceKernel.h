@@ -226,13 +226,11 @@ namespace
         int done;
     };
 
-    /** The amplitude envelope of every lane, sample by sample, in Voice::render's order; true when no lane changed its
-        stage. */
-    inline bool runAmpPass (const State& state, const Controls& controls, int numSamples, AmpPass& pass)
+    /** The amplitude envelope of every lane, sample by sample, in Voice::render's order. */
+    inline void runAmpPass (const State& state, const Controls& controls, int numSamples, AmpPass& pass)
     {
         vf ampLevel = load<vf> (state.ampLevel);
         vi ampState = load<vi> (state.ampState);
-        const vi stateAtStart = ampState;
         const vf attackStep = load<vf> (controls.attackStep);
         const vf decayStep = load<vf> (controls.decayStep);
         const vf sustain = load<vf> (controls.sustain);
@@ -278,7 +276,6 @@ namespace
         pass.level = ampLevel;
         pass.state = ampState;
         pass.done = done;
-        return all (ampState == stateAtStart);
     }
 
     /** The amplitude envelope of a segment in which every lane is idle or sustaining. */
@@ -303,8 +300,13 @@ namespace
         lane changes its envelope stage and every phase and step is in [0, 2π): the idle lanes may compute alongside
         (their results are dropped at the end) and no phase needs more than one subtraction to wrap. */
     template <Oscillator oscillatorKind, bool steady, int filterMode>
-    int renderSegment (
-        State& state, const Controls& controls, const Setup& setup, const AmpPass& amp, float* outputs, int* ticked)
+    int renderSegment (State& state,
+                       const Controls& controls,
+                       const Setup& setup,
+                       AmpPass& amp,
+                       bool levelsMove,
+                       float* outputs,
+                       int* ticked)
     {
         vf phase = load<vf> (state.phase);
         vf phaseStep = load<vf> (state.phaseStep);
@@ -358,7 +360,34 @@ namespace
         // voices sound; oscillator and cut-off follow from it, the filter from both. Apart, each pass carries only
         // its own short chains from sample to sample, so the CPU can overlap many samples of it.
         const vi* const activeAt = amp.activeAt;
-        const vf* const gainAt = amp.gainAt;
+        vf* const gainAt = amp.gainAt;
+
+        // Levels that move in a steady segment: each lane's amplitude envelope in the stage it starts the segment in,
+        // worked out as the samples go, so that its chain runs beside the others. Should a stage end within the
+        // segment after all, the segment is worked out again as one in which stages change.
+        vf level = load<vf> (state.ampLevel);
+        vi stageEnds = splat (0);
+        const vi attacking = ampState == splat (AmpStage::attack), decaying = ampState == splat (AmpStage::decay);
+        const vi sustaining = ampState == splat (AmpStage::sustain), releasing = ampState == splat (AmpStage::release);
+        const vf attackStep = load<vf> (controls.attackStep), decayStep = load<vf> (controls.decayStep);
+        const vf sustain = load<vf> (controls.sustain), releaseMultiplier = load<vf> (controls.releaseMultiplier);
+
+        const auto levelPass = [&] (int k)
+        {
+            const vf attackLevel = level + attackStep;
+            const vf decayLevel = level - decayStep;
+            const vf releaseLevel = level * releaseMultiplier;
+            stageEnds |= (attacking & (attackLevel >= splat (1.0f))) | (decaying & (sustain >= decayLevel))
+                         | (releasing & (releaseLevel <= splat (sound::releaseEndLevel)));
+
+            vf newLevel = level;
+            newLevel = select (attacking, attackLevel, newLevel);
+            newLevel = select (decaying, decayLevel, newLevel);
+            newLevel = select (sustaining, sustain, newLevel);
+            newLevel = select (releasing, releaseLevel, newLevel);
+            level = select (activeAt[k], newLevel, level);
+            gainAt[k] = newLevel;
+        };
         alignas (64) vf oscillatorAt[32];
         alignas (64) vd coefficientAt[32];
         alignas (64) vd feedbackAt[32];
@@ -612,6 +641,9 @@ namespace
         {
             if (k < done)
             {
+                if (steady && levelsMove)
+                    levelPass (k);
+
                 oscillatorPass (k);
 
                 if (!envelopeAtRest)
@@ -627,6 +659,14 @@ namespace
 
         for (; k < stageCount; ++k)
             outputStagePass (k);
+
+        if (steady && levelsMove)
+        {
+            if (any (activeAtStart & stageEnds))
+                return -1;
+
+            amp.level = level;
+        }
 
         if (stageCount > 0)
         {
@@ -687,36 +727,63 @@ namespace
                           State& state,
                           const Controls& controls,
                           const Setup& setup,
-                          const AmpPass& amp,
+                          AmpPass& amp,
+                          bool levelsMove,
                           float* outputs,
                           int* ticked)
     {
         switch (filterMode)
         {
             case 0:
-                return renderSegment<oscillatorKind, steady, 0> (state, controls, setup, amp, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 0> (state,
+                                                                 controls,
+                                                                 setup,
+                                                                 amp,
+                                                                 levelsMove,
+                                                                 outputs,
+                                                                 ticked);
             case 1:
-                return renderSegment<oscillatorKind, steady, 1> (state, controls, setup, amp, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 1> (state,
+                                                                 controls,
+                                                                 setup,
+                                                                 amp,
+                                                                 levelsMove,
+                                                                 outputs,
+                                                                 ticked);
             case 2:
-                return renderSegment<oscillatorKind, steady, 2> (state, controls, setup, amp, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 2> (state,
+                                                                 controls,
+                                                                 setup,
+                                                                 amp,
+                                                                 levelsMove,
+                                                                 outputs,
+                                                                 ticked);
             default:
-                return renderSegment<oscillatorKind, steady, 3> (state, controls, setup, amp, outputs, ticked);
+                return renderSegment<oscillatorKind, steady, 3> (state,
+                                                                 controls,
+                                                                 setup,
+                                                                 amp,
+                                                                 levelsMove,
+                                                                 outputs,
+                                                                 ticked);
         }
     }
 
     template <Oscillator oscillatorKind>
     int renderOscillator (bool steady,
+                          bool levelsMove,
                           int filterMode,
                           State& state,
                           const Controls& controls,
                           const Setup& setup,
-                          const AmpPass& amp,
+                          AmpPass& amp,
                           float* outputs,
                           int* ticked)
     {
-        return steady
-                   ? renderWithFilter<oscillatorKind, true> (filterMode, state, controls, setup, amp, outputs, ticked)
-                   : renderWithFilter<oscillatorKind, false> (filterMode, state, controls, setup, amp, outputs, ticked);
+        return steady ? renderWithFilter<oscillatorKind,
+                                         true> (filterMode, state, controls, setup, amp, levelsMove, outputs, ticked)
+                      : renderWithFilter<oscillatorKind,
+                                         false> (filterMode, state, controls, setup, amp, false, outputs, ticked);
     }
 } // namespace
 
@@ -730,26 +797,18 @@ void OSTREL_VOICE_KERNEL_NAME (
     const vi ampState = load<vi> (state.ampState);
     const vi active = ampState != splat (AmpStage::idle);
 
-    // Steady: no lane changes its stage in the segment, every phase and step of a sounding lane in [0, 2π). Lanes that
-    // all sustain or are idle need no amplitude envelope worked out; otherwise it is worked out first, and tells.
+    // Steady: every phase and step of a sounding lane in [0, 2π), and no lane changes its stage in the segment. That is
+    // sure when every lane is idle or sustaining; otherwise it is taken to hold, and the kernel tells when it did not.
+    const vi subRuns = active & (load<vf> (controls.subLevel) != splat (0.0f));
+    const auto steady =
+        phaseRange (load<vf> (state.phase), active) && phaseRange (load<vf> (state.phaseStep), active)
+        && phaseRange (load<vf> (controls.oscillatorStep), active)
+        && (setup.oscillator != Oscillator::picture
+            || (phaseRange (load<vf> (state.subPhase), subRuns) && phaseRange (load<vf> (state.subPhaseStep), subRuns)
+                && phaseRange (load<vf> (controls.subStep), subRuns)));
+    const auto levelsMove = any (active & (ampState != splat (AmpStage::sustain)));
+
     AmpPass amp;
-    auto steady = !any (active & (ampState != splat (AmpStage::sustain)));
-
-    if (steady)
-        holdAmpPass (state, controls, numSamples, amp);
-    else
-        steady = runAmpPass (state, controls, numSamples, amp) && amp.done == numSamples;
-
-    if (steady)
-    {
-        const vi subRuns = active & (load<vf> (controls.subLevel) != splat (0.0f));
-        steady = phaseRange (load<vf> (state.phase), active) && phaseRange (load<vf> (state.phaseStep), active)
-                 && phaseRange (load<vf> (controls.oscillatorStep), active)
-                 && (setup.oscillator != Oscillator::picture
-                     || (phaseRange (load<vf> (state.subPhase), subRuns)
-                         && phaseRange (load<vf> (state.subPhaseStep), subRuns)
-                         && phaseRange (load<vf> (controls.subStep), subRuns)));
-    }
 
     // One filter type for every sounding lane lets the kernel work out only that output.
     const vi type = load<vi> (controls.filterType);
@@ -759,40 +818,58 @@ void OSTREL_VOICE_KERNEL_NAME (
             filterMode = t;
 
     alignas (64) float outputs[(32 + 8) * numLanes];
-    int done = 0;
 
-    switch (setup.oscillator)
+    const auto render = [&] (bool steadyKind, bool moving)
     {
-        case Oscillator::picture:
-            done = renderOscillator<Oscillator::picture> (steady,
-                                                          filterMode,
-                                                          state,
-                                                          controls,
-                                                          setup,
-                                                          amp,
-                                                          outputs,
-                                                          ticked);
-            break;
-        case Oscillator::gridLine:
-            done = renderOscillator<Oscillator::gridLine> (steady,
-                                                           filterMode,
-                                                           state,
-                                                           controls,
-                                                           setup,
-                                                           amp,
-                                                           outputs,
-                                                           ticked);
-            break;
-        case Oscillator::gridCircle:
-            done = renderOscillator<Oscillator::gridCircle> (steady,
-                                                             filterMode,
-                                                             state,
-                                                             controls,
-                                                             setup,
-                                                             amp,
-                                                             outputs,
-                                                             ticked);
-            break;
+        switch (setup.oscillator)
+        {
+            case Oscillator::picture:
+                return renderOscillator<Oscillator::picture> (steadyKind,
+                                                              moving,
+                                                              filterMode,
+                                                              state,
+                                                              controls,
+                                                              setup,
+                                                              amp,
+                                                              outputs,
+                                                              ticked);
+            case Oscillator::gridLine:
+                return renderOscillator<Oscillator::gridLine> (steadyKind,
+                                                               moving,
+                                                               filterMode,
+                                                               state,
+                                                               controls,
+                                                               setup,
+                                                               amp,
+                                                               outputs,
+                                                               ticked);
+            case Oscillator::gridCircle:
+                return renderOscillator<Oscillator::gridCircle> (steadyKind,
+                                                                 moving,
+                                                                 filterMode,
+                                                                 state,
+                                                                 controls,
+                                                                 setup,
+                                                                 amp,
+                                                                 outputs,
+                                                                 ticked);
+        }
+
+        return 0;
+    };
+
+    int done = -1;
+
+    if (steady)
+    {
+        holdAmpPass (state, controls, numSamples, amp);
+        done = render (true, levelsMove);
+    }
+
+    if (done < 0)
+    {
+        runAmpPass (state, controls, numSamples, amp);
+        done = render (false, false);
     }
 
     // Each sample's sum over the voices, in voice order; idle lanes add +0, which changes no sum.
