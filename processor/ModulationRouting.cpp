@@ -178,6 +178,71 @@ void OstrelAudioProcessor::rebookModulationMatrices()
     }
 }
 
+//==============================================================================
+// The tables follow the matrix parameters whoever changes them: each change only marks its cell (hosts deliver
+// automation inside the audio callback, where nothing may wait or allocate), and a message-thread job books the
+// marked cells through modulationMatrixRowCheckValues, the one booking path of the grids, programs and restores.
+
+void OstrelAudioProcessor::MatrixCellListener::parameterChanged (const juce::String&, float)
+{
+    owner->changedMatrixCells.raise (cell);
+    owner->messageThreadJobs.mark (owner->matrixBookingJob);
+}
+
+void OstrelAudioProcessor::followMatrixParameters()
+{
+    matrixBookingJob = messageThreadJobs.add ([this] { bookChangedMatrixCells(); });
+
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    for (int m = 0; m < numMatrices; ++m)
+    {
+        for (int k = 0; k < numMatrixCells; ++k)
+        {
+            auto& listener = matrixCellListeners[(size_t) (m * numMatrixCells + k)];
+            listener.owner = this;
+            listener.cell = m * numMatrixCells + k;
+            valueTreeState.addParameterListener ((*matrices[m])[(size_t) k].paramID, &listener);
+        }
+    }
+}
+
+void OstrelAudioProcessor::stopFollowingMatrixParameters()
+{
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    for (int m = 0; m < numMatrices; ++m)
+        for (int k = 0; k < numMatrixCells; ++k)
+            valueTreeState.removeParameterListener ((*matrices[m])[(size_t) k].paramID,
+                                                    &matrixCellListeners[(size_t) (m * numMatrixCells + k)]);
+}
+
+void OstrelAudioProcessor::bookChangedMatrixCells()
+{
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    changedMatrixCells.takeEach (
+        [&] (int cell)
+        {
+            const auto m = cell / numMatrixCells;
+            const auto k = cell % numMatrixCells;
+            modulationMatrixRowCheckValues (static_cast<ModType> (m),
+                                            k / numModulationSources,
+                                            k % numModulationSources,
+                                            (*matrices[m])[(size_t) k].raw());
+        });
+}
+
+void OstrelAudioProcessor::clearEveryModulationDisplay()
+{
+    // listenerForTarget mirrors the table's entries for the targets, under the same lock.
+    const juce::SpinLock::ScopedLockType listenersLock (modulationListenersLock);
+
+    for (auto* listener : listenerForTarget)
+        if (listener != nullptr)
+            listener->setModulationValue (std::numeric_limits<float>::quiet_NaN());
+}
+
 void OstrelAudioProcessor::publishRoutes()
 {
     auto& routes = publishedRoutes.back();

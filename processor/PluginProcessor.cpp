@@ -62,6 +62,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 
     latencyJob =
         messageThreadJobs.add ([this] { setLatencySamples (outputLatencyForStage (currentOversamplingStage())); });
+    followMatrixParameters();
     messageThreadJobs.start (messageThreadJobsIntervalMs);
 
     startThread();
@@ -72,6 +73,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 OstrelAudioProcessor::~OstrelAudioProcessor()
 {
     messageThreadJobs.stop();
+    stopFollowingMatrixParameters();
 
     for (const auto& config : affineConfigs)
         valueTreeState.removeParameterListener (config.paramID, this);

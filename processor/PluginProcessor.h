@@ -160,6 +160,10 @@ public:
     /** Makes the route tables follow the matrix parameters exactly: books every non-zero cell and clears every
         route, flag and modulated target whose cells are now zero. [message or restoring thread] */
     void rebookModulationMatrices();
+    /** Tells the control entered for every modulation target that there is nothing to show (NaN), as
+        setModulationValue does for one; the controls show values again once the blocks tell them. Takes
+        modulationListenersLock, so it never meets a change of the listener table. [message thread] */
+    void clearEveryModulationDisplay();
 
     //============================================================================== notes
     /** Queues a host note-on or note-off (velocity 0 counting as off, any channel) for the editor's keyboard;
@@ -298,6 +302,28 @@ private:
     //============================================================================== routing
     /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
     void publishRoutes();
+    /** Books every matrix cell that was marked changed, with its parameter's current value. [message thread] */
+    void bookChangedMatrixCells();
+    /** Starts and stops marking the cells whose parameters change, and the message-thread job that books them. */
+    void followMatrixParameters();
+    void stopFollowingMatrixParameters();
+
+    static constexpr int numMatrices = 3;
+
+    /** Marks its cell changed whoever sets the parameter: a grid cell, the host's automation (also inside the
+        audio callback), a program, a restore. It only raises a flag and marks the booking job, so it never waits or
+        allocates. [any thread, the audio thread included] */
+    struct MatrixCellListener : public juce::AudioProcessorValueTreeState::Listener
+    {
+        void parameterChanged (const juce::String&, float) override;
+
+        OstrelAudioProcessor* owner = nullptr;
+        int cell = 0; // numMatrixCells * ModType + row * 4 + column
+    };
+
+    std::array<MatrixCellListener, numMatrices * numMatrixCells> matrixCellListeners;
+    AtomicFlagSet<numMatrices * numMatrixCells> changedMatrixCells;
+    int matrixBookingJob = -1;
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();

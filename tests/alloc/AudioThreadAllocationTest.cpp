@@ -83,14 +83,35 @@ struct Run
     float peak = 0.0f;
 };
 
-/** Runs numBlocks blocks with a changing stream of notes and controllers; counts the allocations
-    made inside processBlock. */
+/** Matrix cells that a host automates inside its audio callback, one of each matrix. */
+struct AutomatedCells
+{
+    explicit AutomatedCells (OstrelAudioProcessor& processor)
+    {
+        for (const auto* id : { "Mod_LFO2_Q", "Mod_Env1_Glide", "Mod_Vel_fineTuneImg" })
+            parameters.push_back (processor.valueTreeState.getParameter (id));
+    }
+
+    /** What the host's automation sets before block number block; some blocks set a cell back to 0. [audio thread] */
+    void automate (int block)
+    {
+        for (size_t i = 0; i < parameters.size(); ++i)
+            parameters[i]->setValueNotifyingHost (
+                (block + (int) i) % 4 == 0 ? 0.5f : (float) ((block * 7 + (int) i) % 100) / 99.0f);
+    }
+
+    std::vector<juce::RangedAudioParameter*> parameters;
+};
+
+/** Runs numBlocks blocks with a changing stream of notes and controllers, and matrix cells automated inside each
+    block as hosts deliver automation; counts the allocations made there. */
 Run allocationsWhileProcessing (ProcessorHarness& host, int numBlocks)
 {
     auto& processor = *host.processor;
     juce::AudioBuffer<float> buffer (2, 512);
     juce::MidiBuffer midi;
     midi.ensureSize (4096);
+    AutomatedCells automation (processor);
     Run run;
 
     for (int block = 0; block < numBlocks; ++block)
@@ -108,6 +129,7 @@ Run allocationsWhileProcessing (ProcessorHarness& host, int numBlocks)
 
         const auto before = allocationCount.load();
         countingAllocations = true;
+        automation.automate (block);
         processor.processBlock (buffer, midi);
         countingAllocations = false;
         run.allocations += allocationCount.load() - before;
@@ -199,10 +221,11 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
         harness.host.set (id, value);
     processor.rebookModulationMatrices(); // as a restored state routes them
 
-    // Each block brings more notes than the host-note queue holds.
+    // Each block brings more notes than the host-note queue holds, and automation of matrix cells.
     juce::AudioBuffer<float> buffer (2, 512);
     juce::MidiBuffer midi;
     midi.ensureSize (65536);
+    AutomatedCells automation (processor);
     long allocations = 0;
 
     for (int block = 0; block < 220; ++block)
@@ -223,6 +246,7 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
         {
             const juce::ScopedLock lock (processor.getCallbackLock());
             countingAllocations = true;
+            automation.automate (block);
             processor.processBlock (buffer, midi);
             countingAllocations = false;
         }
