@@ -13,6 +13,18 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     // adsrFilterPanel, spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's
     // output goes to sendKeyboardMessage and its host notes come from hostNoteDisplay; then the grids are built:
     // envGrid, lfoGrid, midiGrid.
+    envGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                        audioProcessor.envSourceNames,
+                                                        audioProcessor.modulationTargetIds,
+                                                        ModType::Env);
+    lfoGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                        audioProcessor.lfoSourceNames,
+                                                        audioProcessor.modulationTargetIds,
+                                                        ModType::LFO);
+    midiGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                         audioProcessor.midiSourceNames,
+                                                         audioProcessor.modulationTargetIds,
+                                                         ModType::Midi);
 
     sourceTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
     matrixTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
@@ -26,9 +38,10 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
 
     audioProcessor.addModulationChangeListener (this);
 
-    // The grids, shown but not owned: "LFOs" lfoGrid, "ENVs" envGrid, "Midi" midiGrid.
-    for (const auto* name : { "LFOs", "ENVs", "Midi" })
-        matrixTabs->addTab (name, panelColours[0], nullptr, false);
+    // The grids, shown but not owned.
+    matrixTabs->addTab ("LFOs", panelColours[0], lfoGrid.get(), false);
+    matrixTabs->addTab ("ENVs", panelColours[0], envGrid.get(), false);
+    matrixTabs->addTab ("Midi", panelColours[0], midiGrid.get(), false);
 
     for (auto* tabs : { sourceTabs.get(), matrixTabs.get() })
     {
@@ -111,32 +124,12 @@ void OstrelAudioProcessorEditor::resized()
 }
 
 //==============================================================================
-void OstrelAudioProcessorEditor::modulationIndexChanged (int sourceIndex)
-{
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        showSourcePage (sourceIndex);
-    else
-        sourcePageRequest.request (sourceIndex);
-}
+void OstrelAudioProcessorEditor::modulationIndexChanged (int sourceIndex) { sourcePageRequest.request (sourceIndex); }
 
 void OstrelAudioProcessorEditor::showSourcePage (int sourceIndex)
 {
     // Sources 8..11 have no page: the tab set then shows none until a tab is clicked.
     sourceTabs->getTabbedButtonBar().setCurrentTabIndex (sourceIndex, true);
-}
-
-void OstrelAudioProcessorEditor::SourcePageRequest::request (int sourceIndex)
-{
-    pending.store (sourceIndex, std::memory_order_relaxed);
-    triggerAsyncUpdate();
-}
-
-void OstrelAudioProcessorEditor::SourcePageRequest::handleAsyncUpdate()
-{
-    // Only the newest request matters: the page of the source routed last.
-    const auto sourceIndex = pending.exchange (none, std::memory_order_relaxed);
-    if (sourceIndex != none)
-        owner.showSourcePage (sourceIndex);
 }
 
 //==============================================================================

@@ -2,10 +2,12 @@
 
 #include "EditorLayout.h"
 #include "HostNoteDisplay.h"
+#include "MessageThreadRequest.h"
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
 #include "look/MinimalLookAndFeel.h"
+#include "modulation/Modulations.h"
 #include "processor/PluginProcessor.h"
 
 /** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
@@ -60,34 +62,19 @@ public:
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;
-    // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
+    std::unique_ptr<GridContainerComponent> envGrid;
+    std::unique_ptr<GridContainerComponent> lfoGrid;
+    std::unique_ptr<GridContainerComponent> midiGrid;
     // spectrumPanel: SpectrumPanel (the processor)
     // presetsBar: NameLabel (the processor)
     // keyboard: MidiKeyboard
 
 private:
-    /** Carries a page asked for on another thread over to the message thread. */
-    class SourcePageRequest : public juce::AsyncUpdater
-    {
-    public:
-        explicit SourcePageRequest (OstrelAudioProcessorEditor& editor) : owner (editor) {}
-        ~SourcePageRequest() override { cancelPendingUpdate(); }
-
-        /** Never waits: the caller may hold the listener lock that the editor's destructor takes. */
-        void request (int sourceIndex);
-
-    private:
-        void handleAsyncUpdate() override;
-
-        static constexpr int none = std::numeric_limits<int>::min();
-        OstrelAudioProcessorEditor& owner;
-        std::atomic<int> pending{ none };
-    };
-
     void showSourcePage (int sourceIndex);
 
     HostNoteDisplay hostNoteDisplay;
-    SourcePageRequest sourcePageRequest{ *this };
+    /** Only the newest page asked for matters: the page of the source routed last. */
+    MessageThreadRequest sourcePageRequest{ [this] (int sourceIndex) { showSourcePage (sourceIndex); } };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessorEditor)
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 namespace
 {
@@ -221,11 +222,10 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
         harness.host.set (id, value);
     processor.rebookModulationMatrices(); // as a restored state routes them
 
-    // Each block brings more notes than the host-note queue holds, and automation of matrix cells.
+    // Each block brings more notes than the host-note queue holds.
     juce::AudioBuffer<float> buffer (2, 512);
     juce::MidiBuffer midi;
     midi.ensureSize (65536);
-    AutomatedCells automation (processor);
     long allocations = 0;
 
     for (int block = 0; block < 220; ++block)
@@ -246,7 +246,6 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
         {
             const juce::ScopedLock lock (processor.getCallbackLock());
             countingAllocations = true;
-            automation.automate (block);
             processor.processBlock (buffer, midi);
             countingAllocations = false;
         }
@@ -262,6 +261,53 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
     EXPECT_FALSE (keyboard.shown.empty());
     EXPECT_FALSE (std::isnan (filterPanel.sliders[1]->getModulationValue())) << "the Q knob was told its value";
     EXPECT_FALSE (std::isnan (globalPanel.sliders[0]->getModulationValue())) << "the Gain knob was told its value";
+}
+
+TEST (AudioThreadAllocation, MatrixCellsAutomatedInsideTheBlocksWhileTheMessageThreadBooksThemAllocateNothing)
+{
+    ProcessorHarness host;
+    auto& processor = *host.processor;
+
+    // The host's audio thread, never the message thread, which meanwhile books the cells and publishes the routes.
+    std::atomic<bool> done{ false };
+    std::atomic<long> allocations{ 0 };
+    std::thread audio (
+        [&]
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            juce::MidiBuffer midi;
+            midi.ensureSize (4096);
+            AutomatedCells automation (processor);
+
+            for (int block = 0; block < 320; ++block)
+            {
+                midi.clear();
+                midi.addEvent (juce::MidiMessage::noteOn (1, 40 + block % 40, (juce::uint8) 100), block % 512);
+                const auto before = allocationCount.load();
+                countingAllocations = true;
+                automation.automate (block);
+                processor.processBlock (buffer, midi);
+                countingAllocations = false;
+                if (block >= 20) // after the warm-up
+                    allocations += allocationCount.load() - before;
+                juce::Thread::sleep (1);
+            }
+            done = true;
+        });
+
+    while (!done)
+        editor_testing::runFor (5);
+    audio.join();
+
+    EXPECT_EQ (allocations.load(), 0);
+    EXPECT_TRUE (testing_helpers::waitFor (
+        [&]
+        {
+            const juce::ScopedLock lock (processor.routingLock);
+            return processor.lfoSourcesInUse[(size_t) processor.parameterIndex.at ("Q")][1];
+        },
+        5000))
+        << "the cells were booked";
 }
 
 TEST (AudioThreadAllocation, TheCounterSeesAllocations)
