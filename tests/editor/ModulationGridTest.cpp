@@ -408,9 +408,10 @@ TEST (ModulationGrid, ARestoreOrAProgramChangeOnAHostThreadReachesTheGrids)
         { "program changed", [&] { processor.setCurrentProgram (program); } },
     };
 
-    for (const auto& [what, change] : changes)
+    for (const auto& [what, changeOnce] : changes)
     {
         SCOPED_TRACE (what);
+        const auto& change = changeOnce; // a lambda may not capture a structured binding
         testing_helpers::setEveryParameterToDefault (processor);
         for (const auto& [id, value] : shown)
             harness.host.set (id, value);
@@ -424,7 +425,16 @@ TEST (ModulationGrid, ARestoreOrAProgramChangeOnAHostThreadReachesTheGrids)
                 while (!stop)
                     harness.process (256, { block_testing::controller (0, 1, 64) });
             });
-        onThread (change);
+        // The message thread goes on meanwhile: it books, lays out and paints while the host's thread routes.
+        std::atomic<bool> changed{ false };
+        std::thread host (
+            [&]
+            {
+                change();
+                changed = true;
+            });
+        runUntil ([&] { return changed.load(); }, 10000);
+        host.join();
         runFor (20);
         stop = true;
         audio.join();
