@@ -2,17 +2,33 @@
 
 #include "PanelColours.h"
 #include "controls/AlertWindowLauncher.h"
+#include "panels/LFOPanels.h"
 
 OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p) :
     juce::AudioProcessorEditor (&p),
     audioProcessor (p),
     dialogLauncher (std::make_unique<AlertWindowLauncher>()),
+    waveFormGUI (p, *this),
+    adsrVoicePanel (p, p.adsrVoiceConfigs, "ADSR Voice"),
+    filterPanel (p, p.filterConfigs),
+    adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
+    globalSynthPanel (p),
     hostNoteDisplay (p)
 {
     // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
     // adsrFilterPanel, spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's
     // output goes to sendKeyboardMessage and its host notes come from hostNoteDisplay; then the grids are built:
     // envGrid, lfoGrid, midiGrid.
+    addAndMakeVisible (waveFormGUI);
+    addAndMakeVisible (adsrVoicePanel);
+    addAndMakeVisible (filterPanel);
+    addAndMakeVisible (adsrFilterPanel);
+    addAndMakeVisible (globalSynthPanel);
+
+    // The response starts from the parameters' values.
+    filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
+
+    // Each grid registers its own listeners with the processor.
     envGrid = std::make_unique<GridContainerComponent> (audioProcessor,
                                                         audioProcessor.envSourceNames,
                                                         audioProcessor.modulationTargetIds,
@@ -29,12 +45,23 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     sourceTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
     matrixTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
 
-    // The pages: an LFOGUI per LFO and an ADSRSComponent per envelope, owned by the tab set, once they exist.
+    // The pages, owned by the tab set: an LFOGUI per LFO, whose preview starts from the parameters' values, and an
+    // ADSRSComponent per envelope, titled like its tab.
     for (size_t n = 1; n <= audioProcessor.lfoConfigs.size(); ++n)
-        sourceTabs->addTab ("LFO" + juce::String (n), panelColours[0], nullptr, true);
+    {
+        auto* page = new LFOGUI (audioProcessor, audioProcessor.lfoConfigs[n - 1]);
+        sourceTabs->addTab ("LFO" + juce::String (n), panelColours[0], page, true);
+        page->comboBoxChanged (page->comboBoxes[0]);
+    }
 
     for (size_t n = 1; n <= audioProcessor.envConfigs.size(); ++n)
-        sourceTabs->addTab ("Env" + juce::String (n), panelColours[0], nullptr, true);
+    {
+        const auto name = "Env" + juce::String (n);
+        sourceTabs->addTab (name,
+                            panelColours[0],
+                            new ADSRSComponent (audioProcessor, audioProcessor.envConfigs[n - 1], name),
+                            true);
+    }
 
     audioProcessor.addModulationChangeListener (this);
 
@@ -119,6 +146,11 @@ void OstrelAudioProcessorEditor::resized()
 
     // Each part takes its cell as it comes: waveFormGUI, presetsBar, adsrVoicePanel, adsrFilterPanel,
     // globalSynthPanel, filterPanel, visualiserRect, spectrumPanel and keyboard.
+    waveFormGUI.setBounds (layout.waveFormGUI);
+    adsrVoicePanel.setBounds (layout.adsrVoicePanel);
+    adsrFilterPanel.setBounds (layout.adsrFilterPanel);
+    globalSynthPanel.setBounds (layout.globalSynthPanel);
+    filterPanel.setBounds (layout.filterPanel);
     sourceTabs->setBounds (layout.sourceTabs);
     matrixTabs->setBounds (layout.matrixTabs);
 }

@@ -6,8 +6,12 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
 #include "modulation/Modulations.h"
+#include "panels/ADSRComponent.h"
+#include "panels/FilterGUI.h"
+#include "panels/GlobalSynthPanel.h"
 #include "processor/PluginProcessor.h"
 
 /** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
@@ -51,11 +55,11 @@ private:
     std::unique_ptr<DialogLauncher> dialogLauncher;
 
 public:
-    // waveFormGUI: WaveFormGUI (the processor, this editor as its ParameterSelectionListener)
-    // adsrVoicePanel: ADSRSComponent (the processor, adsrVoiceConfigs, "ADSR Voice")
-    // filterPanel: FilterGUI (the processor, filterConfigs)
-    // adsrFilterPanel: ADSRSComponent (the processor, adsrFilterConfigs, "ADSR Filter")
-    // globalSynthPanel: GlobalSynthPanel (the processor)
+    WaveFormGUI waveFormGUI;
+    ADSRSComponent adsrVoicePanel;
+    FilterGUI filterPanel;
+    ADSRSComponent adsrFilterPanel;
+    GlobalSynthPanel globalSynthPanel;
     // visualiserRect: VisualiserRect (the processor)
     juce::ToggleButton filterToggle1, filterToggle2;
     std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;

@@ -14,16 +14,6 @@ void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float
     parameter->setValueNotifyingHost (parameter->convertTo0to1 (rawValue));
 }
 
-void setEveryParameterToDefault (OstrelAudioProcessor& processor)
-{
-    for (auto* parameter : processor.getParameters())
-    {
-        const auto value = parameter->getDefaultValue();
-        parameter->setValue (value);
-        parameter->sendValueChangedMessageToListeners (value);
-    }
-}
-
 bool waitFor (std::function<bool()> condition, int timeoutMs)
 {
     const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;

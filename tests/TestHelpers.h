@@ -12,10 +12,6 @@ juce::File documentsFolder();
 /** Sets a parameter by ID to a raw (unnormalised) value, as a host would. */
 void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float rawValue);
 
-/** Sets every parameter to its default the way the editor's Reset and hosts' generic editors do: setValue, then
-    sendValueChangedMessageToListeners. */
-void setEveryParameterToDefault (OstrelAudioProcessor& processor);
-
 /** Polls until condition holds or timeoutMs passes, running the message loop meanwhile. */
 bool waitFor (std::function<bool()> condition, int timeoutMs);
 } // namespace testing_helpers

@@ -57,6 +57,31 @@ void GlobalPanelClass::paint (juce::Graphics& g)
     g.drawRect (juce::Rectangle<float> (1.0f, 1.0f, (float) getWidth() - 1.0f, (float) getHeight() - 1.0f), 1.0f);
 }
 
+bool GlobalPanelClass::hasControls (int numSliders, int numComboBoxes, int numToggleButtons) const noexcept
+{
+    return sliders.size() == numSliders && comboBoxes.size() == numComboBoxes
+           && toggleButtons.size() == numToggleButtons;
+}
+
+void GlobalPanelClass::addTitle (juce::Label& label, const juce::String& text)
+{
+    label.setText (text, juce::dontSendNotification);
+    label.setJustificationType (juce::Justification::centred);
+    addAndMakeVisible (label);
+    label.setColour (juce::Label::textColourId, juce::Colours::turquoise);
+    label.setFont (juce::Font ("Arial", 20.0f, juce::Font::bold));
+}
+
+juce::Rectangle<int> GlobalPanelClass::cell (int x, int y, int w, int h) noexcept
+{
+    return { x, y, juce::jmax (0, w), juce::jmax (0, h) };
+}
+
+juce::Rectangle<int> GlobalPanelClass::reducedCell (int x, int y, int w, int h, int dx, int dy) noexcept
+{
+    return cell (x + dx, y + dy, w - 2 * dx, h - 2 * dy);
+}
+
 void GlobalPanelClass::createSlider (const ParameterConfig& config)
 {
     auto made = createSliderForType (processor, config);

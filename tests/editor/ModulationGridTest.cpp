@@ -4,6 +4,7 @@
 #include "EditorFixture.h"
 #include "RoutingStateFixtures.h"
 #include "editor/panels/GlobalPanelClass.h"
+#include "editor/panels/GlobalSynthPanel.h"
 
 #include <atomic>
 #include <thread>
@@ -412,7 +413,7 @@ TEST (ModulationGrid, ARestoreOrAProgramChangeOnAHostThreadReachesTheGrids)
     {
         SCOPED_TRACE (what);
         const auto& change = changeOnce; // a lambda may not capture a structured binding
-        testing_helpers::setEveryParameterToDefault (processor);
+        GlobalSynthPanel::resetAllParameters (processor);
         for (const auto& [id, value] : shown)
             harness.host.set (id, value);
         ASSERT_EQ (settle (harness), "");
@@ -445,7 +446,7 @@ TEST (ModulationGrid, ARestoreOrAProgramChangeOnAHostThreadReachesTheGrids)
     }
 }
 
-TEST (ModulationGrid, EveryParameterSetToItsDefaultLeavesNoRouteWithTheGridsOpenOrClosed)
+TEST (ModulationGrid, ResetLeavesNoRouteWithTheGridsOpenOrClosed)
 {
     for (const auto open : { true, false })
     {
@@ -456,10 +457,15 @@ TEST (ModulationGrid, EveryParameterSetToItsDefaultLeavesNoRouteWithTheGridsOpen
             harness.host.set (id, -0.5f);
         ASSERT_EQ (settle (harness), "");
 
-        if (!open)
+        if (open)
+        {
+            harness.editor().globalSynthPanel.resetButton.triggerClick();
+        }
+        else
+        {
             harness.closeEditor();
-
-        testing_helpers::setEveryParameterToDefault (processor);
+            GlobalSynthPanel::resetAllParameters (processor); // what the window's Reset does
+        }
         EXPECT_TRUE (runUntil ([&] { return routing_fixtures::noRouteLeft (processor); }, 5000));
 
         if (!open)

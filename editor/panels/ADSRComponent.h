@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ADSRDrawingArea.h"
+#include "GlobalPanelClass.h"
+
+/** One envelope's attack, decay, sustain and release knobs under a title, with the envelope drawn below them.
+    The drawing follows the knobs whoever moves them: mouse, host automation, programs, state. */
+class ADSRSComponent : public GlobalPanelClass, public juce::Slider::Listener
+{
+public:
+    /** Over an envelope group of exactly four records: attack, decay, sustain, release. */
+    ADSRSComponent (OstrelAudioProcessor& processor, const ParameterGroup& group, juce::String title);
+    ~ADSRSComponent() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void sliderValueChanged (juce::Slider*) override;
+
+    /** Rebuilds the drawn envelope from the knobs and repaints it. [message thread] */
+    void updateADSRDrawingArea();
+
+    juce::Label titleLabel;
+    ADSRDrawingArea drawingArea;
+
+private:
+    bool complete = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ADSRSComponent)
+};
