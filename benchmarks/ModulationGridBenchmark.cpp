@@ -77,6 +77,23 @@ static void BM_OpenEditorWithGrids (benchmark::State& state)
 }
 BENCHMARK (BM_OpenEditorWithGrids)->Unit (benchmark::kMillisecond);
 
+// One grid alone: 79 rows of four bound cells with their value labels, built and laid out in its window cell.
+static void BM_BuildAndDestroyOneGrid (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+
+    for (auto _ : state)
+    {
+        GridContainerComponent grid (*processor,
+                                     processor->lfoSourceNames,
+                                     processor->modulationTargetIds,
+                                     ModType::LFO);
+        grid.setSize (288, 162);
+        benchmark::DoNotOptimize (&grid);
+    }
+}
+BENCHMARK (BM_BuildAndDestroyOneGrid)->Unit (benchmark::kMillisecond);
+
 // From a restore that brings 100 routes (and, every other time, takes them away again) to the grids' headers showing
 // them, with the message thread's booking of the changed cells done: the restore on the message thread (0) or on a
 // host thread of its own (1), whose header layout the message thread then runs. The job's timer tick, up to 50 ms
