@@ -221,16 +221,42 @@ void OstrelAudioProcessor::bookChangedMatrixCells()
 {
     const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
 
+    // A parameter is also announced when it is set to the value it has (Reset sets them all, and the framework
+    // announces each parameter's first setting whatever its value); booking those would tell the listeners of
+    // sources that nothing routed, and the window would show their pages.
     changedMatrixCells.takeEach (
         [&] (int cell)
         {
-            const auto m = cell / numMatrixCells;
+            const auto type = static_cast<ModType> (cell / numMatrixCells);
             const auto k = cell % numMatrixCells;
-            modulationMatrixRowCheckValues (static_cast<ModType> (m),
-                                            k / numModulationSources,
-                                            k % numModulationSources,
-                                            (*matrices[m])[(size_t) k].raw());
+            const auto row = k / numModulationSources;
+            const auto column = k % numModulationSources;
+            const auto value = (*matrices[cell / numMatrixCells])[(size_t) k].raw();
+
+            if (!tablesHoldCell (type, row, column, value))
+                modulationMatrixRowCheckValues (type, row, column, value);
         });
+}
+
+bool OstrelAudioProcessor::tablesHoldCell (ModType type, int row, int column, float value)
+{
+    const auto nonZero = isNonZero (value);
+    const juce::ScopedLock tablesLock (routingLock);
+
+    if (type == ModType::Midi)
+    {
+        const auto& routes = midiModulations[(size_t) row];
+        const auto found = std::find_if (routes.begin(),
+                                         routes.end(),
+                                         [column] (const MidiModulation& route) { return route.source == column; });
+        const auto routeHeld = nonZero ? found != routes.end() && found->amount == value : found == routes.end();
+        return routeHeld && midiSourcesInUse[(size_t) row][(size_t) column] == nonZero;
+    }
+
+    // Whether the target is listed follows from its cells' flags: a cell whose flag holds its value leaves the
+    // list as it is, and the cell that changed it has a flag that does not.
+    const auto& flags = type == ModType::LFO ? lfoSourcesInUse : envSourcesInUse;
+    return flags[(size_t) row][(size_t) column] == nonZero;
 }
 
 void OstrelAudioProcessor::clearEveryModulationDisplay()

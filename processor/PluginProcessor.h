@@ -302,8 +302,12 @@ private:
     //============================================================================== routing
     /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
     void publishRoutes();
-    /** Books every matrix cell that was marked changed, with its parameter's current value. [message thread] */
+    /** Books every matrix cell that was marked changed, with its parameter's current value, unless the tables
+        already hold that value. [message thread] */
     void bookChangedMatrixCells();
+    /** True when the tables already hold value for cell (row, column): its flag, and for a MIDI cell its route.
+        [message thread] */
+    bool tablesHoldCell (ModType type, int row, int column, float value);
     /** Starts and stops marking the cells whose parameters change, and the message-thread job that books them. */
     void followMatrixParameters();
     void stopFollowingMatrixParameters();

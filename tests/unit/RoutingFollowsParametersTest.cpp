@@ -156,3 +156,24 @@ TEST (RoutingFollowsParameters, ResetWithNoWindowLeavesNoRoute)
     EXPECT_TRUE (noRouteLeft (processor));
     EXPECT_EQ (processor.publishedRoutes.latest().numModulatedTargets, 0);
 }
+
+TEST (RoutingFollowsParameters, ACellSetToTheValueItHoldsTellsNobody)
+{
+    OstrelAudioProcessor processor;
+    RecordingSelectListener selects;
+    processor.addModulationChangeListener (&selects);
+
+    testing_helpers::setRaw (processor, "Mod_LFO2_Q", 0.4f);
+    testing_helpers::setRaw (processor, "Mod_Vel_Q", 0.0f); // the value it has
+    processor.messageThreadJobs.runMarkedJobs();
+    EXPECT_EQ (selects.indices, (std::vector<int>{ 1 }));
+
+    // Reset announces every parameter, nearly all of them at the value they hold.
+    selects.indices.clear();
+    GlobalSynthPanel::resetAllParameters (processor);
+    processor.messageThreadJobs.runMarkedJobs();
+    EXPECT_EQ (selects.indices, (std::vector<int>{ 1 })) << "only the source whose route went";
+    expectTablesMatchParameters (processor);
+
+    processor.removeModulationChangeListener (&selects);
+}
