@@ -13,6 +13,7 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     filterPanel (p, p.filterConfigs),
     adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
     globalSynthPanel (p),
+    presetsBar (p),
     hostNoteDisplay (p)
 {
     // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
@@ -24,6 +25,11 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (filterPanel);
     addAndMakeVisible (adsrFilterPanel);
     addAndMakeVisible (globalSynthPanel);
+    addAndMakeVisible (presetsBar);
+    addAndMakeVisible (keyboard);
+
+    keyboard.midiOutputCallback = [this] (const juce::MidiMessage& message) { sendKeyboardMessage (message); };
+    hostNoteDisplay.setKeyboard (&keyboard);
 
     // The response starts from the parameters' values.
     filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
@@ -151,6 +157,8 @@ void OstrelAudioProcessorEditor::resized()
     adsrFilterPanel.setBounds (layout.adsrFilterPanel);
     globalSynthPanel.setBounds (layout.globalSynthPanel);
     filterPanel.setBounds (layout.filterPanel);
+    presetsBar.setBounds (layout.presetsBar);
+    keyboard.setBounds (layout.keyboard);
     sourceTabs->setBounds (layout.sourceTabs);
     matrixTabs->setBounds (layout.matrixTabs);
 }

@@ -6,12 +6,14 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "controls/MidiKeyboard.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
 #include "modulation/Modulations.h"
 #include "panels/ADSRComponent.h"
 #include "panels/FilterGUI.h"
 #include "panels/GlobalSynthPanel.h"
+#include "panels/NameLabel.h"
 #include "processor/PluginProcessor.h"
 
 /** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
@@ -70,8 +72,9 @@ public:
     std::unique_ptr<GridContainerComponent> lfoGrid;
     std::unique_ptr<GridContainerComponent> midiGrid;
     // spectrumPanel: SpectrumPanel (the processor)
-    // presetsBar: NameLabel (the processor)
-    // keyboard: MidiKeyboard
+    NameLabel presetsBar;
+    /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
+    MidiKeyboard keyboard;
 
 private:
     void showSourcePage (int sourceIndex);
