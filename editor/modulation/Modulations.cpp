@@ -40,10 +40,8 @@ GridComponent::GridComponent (OstrelAudioProcessor& p,
             slider->setDoubleClickReturnValue (true, 0.0);
             addAndMakeVisible (slider);
 
-            attachments.add (new juce::AudioProcessorValueTreeState::SliderAttachment (
-                p.valueTreeState,
-                createParamIDforMatrix (sources[j - 1], targets[i]),
-                *slider));
+            attachments.add (
+                new SliderAttachment (p.valueTreeState, createParamIDforMatrix (sources[j - 1], targets[i]), *slider));
 
             // Over the slider, but the slider takes the clicks.
             auto* label = valueLabels.add (new juce::Label());

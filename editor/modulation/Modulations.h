@@ -2,6 +2,7 @@
 
 #include "CustomHorizontalSlider.h"
 #include "editor/MessageThreadRequest.h"
+#include "editor/controls/ParameterAttachments.h"
 #include "processor/PluginProcessor.h"
 
 /** One cell of a modulation grid: where it lies, and the target's ID in the name column (empty in the others). */
@@ -45,7 +46,7 @@ public:
     int numSources = 4;
     juce::StringArray targets;
     juce::StringArray sources;
-    juce::OwnedArray<juce::AudioProcessorValueTreeState::SliderAttachment> attachments;
+    juce::OwnedArray<SliderAttachment> attachments;
     int rowHeight = 30;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GridComponent)
