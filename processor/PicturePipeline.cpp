@@ -131,7 +131,7 @@ void OstrelAudioProcessor::run()
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
 {
-    loadPicture (path, false);
+    swapInPicture (preparePicture (path), false, true);
 }
 
 bool OstrelAudioProcessor::loadDroppedPicture (const juce::String& path, const std::function<void()>& onceDecoded)
@@ -145,13 +145,8 @@ bool OstrelAudioProcessor::loadDroppedPicture (const juce::String& path, const s
     if (onceDecoded)
         onceDecoded();
 
-    swapInPicture (std::move (picture), false);
+    swapInPicture (std::move (picture), false, true);
     return true;
-}
-
-void OstrelAudioProcessor::loadPicture (const juce::String& path, bool clearGrid)
-{
-    swapInPicture (preparePicture (path), clearGrid);
 }
 
 OstrelAudioProcessor::PreparedPicture OstrelAudioProcessor::preparePicture (const juce::String& path)
@@ -174,7 +169,7 @@ OstrelAudioProcessor::PreparedPicture OstrelAudioProcessor::preparePicture (cons
     return picture;
 }
 
-void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGrid)
+void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGrid, bool recordInLiveState)
 {
     const auto loaded = picture.isValid();
     const auto newPath = picture.path;
@@ -215,15 +210,18 @@ void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGri
         }
     }
 
-    if (loaded)
-    {
-        // The state names the new picture; its copy in the documents folder is made by the next save.
-        auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
-        node.setProperty (imagePathProperty, newPath, nullptr);
-        node.setProperty (pictureCopyProperty, juce::String(), nullptr);
-    }
+    if (loaded && recordInLiveState)
+        recordPicture (valueTreeState.state, newPath);
 
     // The replaced pictures and path, now in picture, are freed by the caller, after every lock is released.
+}
+
+void OstrelAudioProcessor::recordPicture (juce::ValueTree& state, const juce::String& path)
+{
+    // Its copy in the documents folder is made by the next save.
+    auto node = state.getOrCreateChildWithName (imagePathType, nullptr);
+    node.setProperty (imagePathProperty, path, nullptr);
+    node.setProperty (pictureCopyProperty, juce::String(), nullptr);
 }
 
 void OstrelAudioProcessor::dropPicture()

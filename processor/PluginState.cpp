@@ -219,6 +219,10 @@ void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInByte
 
     const juce::ScopedLock stateGuard (stateLock);
 
+    // What the restore changes in the tree goes in with the tree, swapped in whole under the framework's lock: the
+    // framework's timer writes parameter values into the live tree on the message thread meanwhile.
+    juce::ValueTree restored;
+
     if (xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
     {
         // A damaged or foreign state must not bring NaN, infinity or out-of-range values to the engine.
@@ -235,10 +239,12 @@ void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInByte
                 child->setAttribute ("value", (double) sanitised);
         }
 
-        valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+        restored = juce::ValueTree::fromXml (*xml);
+        restored.getOrCreateChildWithName (imagePathType, nullptr);
     }
 
-    auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
+    // An unreadable state changes no parameter; the picture the current state names is loaded again.
+    const auto node = (restored.isValid() ? restored : valueTreeState.state).getChildWithName (imagePathType);
     const auto stored = node.getProperty (imagePathProperty).toString();
 
     if (stored.isNotEmpty())
@@ -266,8 +272,26 @@ void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInByte
         std::swap (imagePath, chosen);
     }
 
-    if (const auto path = getImagePath(); path.isNotEmpty())
-        loadFile (path, false);
+    const auto path = getImagePath();
+    auto picture = path.isNotEmpty() ? preparePicture (path) : PreparedPicture();
+
+    if (restored.isValid())
+    {
+        if (picture.isValid())
+            recordPicture (restored, path);
+
+        valueTreeState.replaceState (restored);
+    }
+    else if (picture.isValid() && node.getProperty (imagePathProperty).toString() != path)
+    {
+        // Loaded from the copy: the state names it from now on.
+        auto state = valueTreeState.copyState();
+        recordPicture (state, path);
+        valueTreeState.replaceState (state);
+    }
+
+    if (path.isNotEmpty())
+        swapInPicture (std::move (picture), false, false);
 
     rebookModulationMatrices();
 }
