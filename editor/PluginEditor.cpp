@@ -13,6 +13,8 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     filterPanel (p, p.filterConfigs),
     adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
     globalSynthPanel (p),
+    visualiserRect (p),
+    spectrumPanel (p),
     hostNoteDisplay (p)
 {
     // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
@@ -23,7 +25,9 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (adsrVoicePanel);
     addAndMakeVisible (filterPanel);
     addAndMakeVisible (adsrFilterPanel);
+    addAndMakeVisible (spectrumPanel);
     addAndMakeVisible (globalSynthPanel);
+    addAndMakeVisible (visualiserRect);
 
     // The response starts from the parameters' values.
     filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
@@ -136,6 +140,8 @@ void OstrelAudioProcessorEditor::resized()
     adsrFilterPanel.setBounds (layout.adsrFilterPanel);
     globalSynthPanel.setBounds (layout.globalSynthPanel);
     filterPanel.setBounds (layout.filterPanel);
+    visualiserRect.setBounds (layout.visualiserRect);
+    spectrumPanel.setBounds (layout.spectrumPanel);
     sourceTabs->setBounds (layout.sourceTabs);
     matrixTabs->setBounds (layout.matrixTabs);
 }

@@ -5,6 +5,8 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "displays/Spectrum.h"
+#include "displays/Visualiser.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
 #include "panels/ADSRComponent.h"
@@ -58,14 +60,14 @@ public:
     FilterGUI filterPanel;
     ADSRSComponent adsrFilterPanel;
     GlobalSynthPanel globalSynthPanel;
-    // visualiserRect: VisualiserRect (the processor)
+    VisualiserRect visualiserRect;
     juce::ToggleButton filterToggle1, filterToggle2;
     std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;
     // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
-    // spectrumPanel: SpectrumPanel (the processor)
+    SpectrumPanel spectrumPanel;
     // presetsBar: NameLabel (the processor)
     // keyboard: MidiKeyboard
 
