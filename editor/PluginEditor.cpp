@@ -15,6 +15,7 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     globalSynthPanel (p),
     visualiserRect (p),
     spectrumPanel (p),
+    presetsBar (p),
     hostNoteDisplay (p)
 {
     // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
@@ -28,6 +29,11 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (spectrumPanel);
     addAndMakeVisible (globalSynthPanel);
     addAndMakeVisible (visualiserRect);
+    addAndMakeVisible (presetsBar);
+    addAndMakeVisible (keyboard);
+
+    keyboard.midiOutputCallback = [this] (const juce::MidiMessage& message) { sendKeyboardMessage (message); };
+    hostNoteDisplay.setKeyboard (&keyboard);
 
     // The response starts from the parameters' values.
     filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
@@ -142,6 +148,8 @@ void OstrelAudioProcessorEditor::resized()
     filterPanel.setBounds (layout.filterPanel);
     visualiserRect.setBounds (layout.visualiserRect);
     spectrumPanel.setBounds (layout.spectrumPanel);
+    presetsBar.setBounds (layout.presetsBar);
+    keyboard.setBounds (layout.keyboard);
     sourceTabs->setBounds (layout.sourceTabs);
     matrixTabs->setBounds (layout.matrixTabs);
 }

@@ -5,6 +5,7 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "controls/MidiKeyboard.h"
 #include "displays/Spectrum.h"
 #include "displays/Visualiser.h"
 #include "displays/WaveFormGUI.h"
@@ -12,6 +13,7 @@
 #include "panels/ADSRComponent.h"
 #include "panels/FilterGUI.h"
 #include "panels/GlobalSynthPanel.h"
+#include "panels/NameLabel.h"
 #include "processor/PluginProcessor.h"
 
 /** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
@@ -68,8 +70,9 @@ public:
     MinimalLookAndFeel minimalLookAndFeel;
     // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
     SpectrumPanel spectrumPanel;
-    // presetsBar: NameLabel (the processor)
-    // keyboard: MidiKeyboard
+    NameLabel presetsBar;
+    /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
+    MidiKeyboard keyboard;
 
 private:
     /** Carries a page asked for on another thread over to the message thread. */

@@ -1,5 +1,7 @@
 #include "PictureDecoding.h"
 
+#include <gif_lib.h>
+
 #include <csetjmp>
 #include <cstring>
 
@@ -97,335 +99,197 @@ bool readJpegFrameSize (const juce::uint8* data, size_t numBytes, int& width, in
 }
 
 //==============================================================================
-/** Reads bytes from memory and says when there are none left. */
-struct ByteReader
+/** The bytes of a GIF for giflib, which reads through this exactly what it needs, never ahead: so between two
+    records the position is the next record's first byte. While the image data is read it follows the sub-blocks
+    (a length byte, then that many bytes), so it can tell a stream that ended (a zero length) from damage. */
+struct GifSource
 {
     const juce::uint8* data;
     size_t size;
     size_t pos = 0;
-
-    bool read (juce::uint8& value)
-    {
-        if (pos >= size)
-            return false;
-
-        value = data[pos++];
-        return true;
-    }
-
-    const juce::uint8* take (size_t count)
-    {
-        if (count > size - pos)
-            return nullptr;
-
-        const auto* start = data + pos;
-        pos += count;
-        return start;
-    }
+    bool inImageData = false;
+    bool expectingLength = true;
+    bool sawEndOfData = false;
 };
 
-/** GIF, first image only, with the framework's conventions: the image descriptor's size, the
-    palette premultiplied, the transparent index of a preceding graphic control extension, ARGB
-    when there is one and RGB otherwise. */
-class GifDecoder
+int readGifBytes (GifFileType* file, GifByteType* out, int count)
 {
-public:
-    GifDecoder (const juce::uint8* data, size_t numBytes) : reader{ data, numBytes } {}
+    auto& source = *static_cast<GifSource*> (file->UserData);
+    const auto wanted = (size_t) juce::jmax (count, 0);
 
-    juce::Image decode()
+    if (wanted > source.size - source.pos)
+        return 0; // a short read is refused whole: the file is cut
+
+    std::memcpy (out, source.data + source.pos, wanted);
+    source.pos += wanted;
+
+    if (source.inImageData && wanted > 0)
     {
-        const auto* header = reader.take (13);
-
-        if (header == nullptr || (std::memcmp (header, "GIF87a", 6) != 0 && std::memcmp (header, "GIF89a", 6) != 0)
-            || littleEndian16 (header + 6) <= 0 || littleEndian16 (header + 8) <= 0)
-            return {};
-
-        if ((header[10] & 0x80) != 0 && !readPalette (2 << (header[10] & 7)))
-            return {};
-
-        int transparent = -1;
-
-        for (;;)
-        {
-            juce::uint8 introducer = 0;
-
-            if (!reader.read (introducer) || introducer == ';')
-                return {};
-
-            if (introducer == '!')
-            {
-                if (!readExtension (transparent))
-                    return {};
-            }
-            else if (introducer == ',')
-            {
-                return readImage (transparent);
-            }
-            // Any other byte is skipped, as the framework does.
-        }
+        if (!source.expectingLength)
+            source.expectingLength = true;
+        else if (wanted == 1 && out[0] == 0)
+            source.sawEndOfData = true;
+        else if (wanted == 1)
+            source.expectingLength = false;
     }
 
-private:
-    ByteReader reader;
-    juce::PixelARGB palette[256]{};
+    return count;
+}
 
-    // LZW state
-    static constexpr int maxCodes = 4096;
-    juce::uint16 prefix[maxCodes]{};
-    juce::uint8 suffix[maxCodes]{};
-    juce::uint8 stack[maxCodes + 1]{};
-    juce::uint32 bitBuffer = 0;
-    int bitCount = 0;
-    int blockRemaining = 0;
-    bool blocksEnded = false;
+bool isGifRecordStart (juce::uint8 byte) { return byte == '!' || byte == ',' || byte == ';'; }
 
-    bool readPalette (int numColours)
+/** Fills palette from a giflib colour map, opaque and premultiplied; entries past the map keep what they held. */
+void setGifPalette (juce::PixelARGB* palette, const ColorMapObject* map)
+{
+    if (map == nullptr)
+        return;
+
+    for (int i = 0; i < juce::jmin (map->ColorCount, 256); ++i)
     {
-        const auto* rgb = reader.take ((size_t) numColours * 3);
+        palette[i].setARGB (0xff, map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+        palette[i].premultiply();
+    }
+}
 
-        if (rgb == nullptr)
+/** Reads one extension, taking the transparent index from a graphic control extension that sets one. */
+bool readGifExtension (GifFileType* file, int& transparent)
+{
+    int code = 0;
+    GifByteType* block = nullptr;
+
+    if (DGifGetExtension (file, &code, &block) == GIF_ERROR)
+        return false;
+
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4 && (block[1] & 1) != 0)
+        transparent = block[4];
+
+    while (block != nullptr)
+        if (DGifGetExtensionNext (file, &block) == GIF_ERROR)
             return false;
 
-        for (int i = 0; i < numColours; ++i, rgb += 3)
+    return true;
+}
+
+/** The image whose descriptor giflib has just read, with palette as the screen's colour map left it. */
+juce::Image readGifImage (GifFileType* file, GifSource& source, juce::PixelARGB* palette, int transparent)
+{
+    const auto& descriptor = file->Image;
+
+    if (!isAcceptablePictureSize (descriptor.Width, descriptor.Height))
+        return {};
+
+    // The byte giflib read last is the image data's code size; it accepts sizes no encoder writes.
+    const auto minimumCodeSize = source.data[source.pos - 1];
+
+    if (minimumCodeSize < 1 || minimumCodeSize > 8)
+        return {};
+
+    setGifPalette (palette, descriptor.ColorMap);
+
+    if (transparent >= 0)
+        palette[transparent].setARGB (0, 0, 0, 0);
+
+    const int width = descriptor.Width, height = descriptor.Height;
+    juce::Image image (transparent >= 0 ? juce::Image::ARGB : juce::Image::RGB, width, height, true);
+    image.getProperties()->set ("originalImageHadAlpha", transparent >= 0);
+
+    const juce::Image::BitmapData pixels (image, juce::Image::BitmapData::writeOnly);
+
+    if (pixels.data == nullptr)
+        return {};
+
+    const bool hasAlpha = pixels.pixelFormat == juce::Image::ARGB;
+    source.inImageData = true;
+
+    // Interlaced pictures store every eighth row from 0, then from 4, every fourth from 2, every second from 1.
+    static constexpr int passStart[] = { 0, 4, 2, 1 };
+    static constexpr int passStep[] = { 8, 8, 4, 2 };
+    const int numPasses = descriptor.Interlace ? 4 : 1;
+
+    for (int pass = 0; pass < numPasses; ++pass)
+    {
+        for (int y = descriptor.Interlace ? passStart[pass] : 0; y < height;
+             y += descriptor.Interlace ? passStep[pass] : 1)
         {
-            palette[i].setARGB (0xff, rgb[0], rgb[1], rgb[2]);
-            palette[i].premultiply();
-        }
-
-        return true;
-    }
-
-    bool skipSubBlocks()
-    {
-        for (;;)
-        {
-            juce::uint8 length = 0;
-
-            if (!reader.read (length))
-                return false;
-
-            if (length == 0)
-                return true;
-
-            if (reader.take (length) == nullptr)
-                return false;
-        }
-    }
-
-    bool readExtension (int& transparent)
-    {
-        juce::uint8 label = 0;
-
-        if (!reader.read (label))
-            return false;
-
-        if (label == 0xf9)
-        {
-            juce::uint8 length = 0;
-
-            if (!reader.read (length))
-                return false;
-
-            if (length == 0)
-                return true;
-
-            const auto* block = reader.take (length);
-
-            if (block == nullptr)
-                return false;
-
-            if (length >= 4 && (block[0] & 1) != 0)
-                transparent = block[3];
-        }
-
-        return skipSubBlocks();
-    }
-
-    juce::Image readImage (int transparent)
-    {
-        const auto* descriptor = reader.take (9);
-
-        if (descriptor == nullptr)
-            return {};
-
-        const int width = littleEndian16 (descriptor + 4);
-        const int height = littleEndian16 (descriptor + 6);
-        const auto flags = descriptor[8];
-
-        if (!isAcceptablePictureSize (width, height))
-            return {};
-
-        if ((flags & 0x80) != 0 && !readPalette (2 << (flags & 7)))
-            return {};
-
-        juce::uint8 minimumCodeSize = 0;
-
-        if (!reader.read (minimumCodeSize) || minimumCodeSize < 1 || minimumCodeSize > 8)
-            return {};
-
-        if (transparent >= 0)
-            palette[transparent].setARGB (0, 0, 0, 0);
-
-        juce::Image image (transparent >= 0 ? juce::Image::ARGB : juce::Image::RGB, width, height, true);
-        image.getProperties()->set ("originalImageHadAlpha", transparent >= 0);
-
-        const juce::Image::BitmapData pixels (image, juce::Image::BitmapData::writeOnly);
-
-        if (pixels.data == nullptr || !decodePixels (minimumCodeSize, (flags & 0x40) != 0, pixels))
-            return {};
-
-        return image;
-    }
-
-    enum class CodeResult
-    {
-        ok,
-        endOfData,
-        truncated
-    };
-
-    CodeResult readCode (int codeSize, int& code)
-    {
-        while (bitCount < codeSize)
-        {
-            if (blockRemaining == 0)
+            // A pixel at a time, so a stream that ends early is known to the pixel.
+            for (int x = 0; x < width; ++x)
             {
-                juce::uint8 length = 0;
+                GifPixelType index = 0;
 
-                if (blocksEnded)
-                    return CodeResult::endOfData;
-
-                if (!reader.read (length))
-                    return CodeResult::truncated;
-
-                if (length == 0)
+                if (DGifGetLine (file, &index, 1) == GIF_ERROR)
                 {
-                    blocksEnded = true;
-                    return CodeResult::endOfData;
+                    // What a stream that stops early leaves is clear, as the framework leaves it; anything else is
+                    // damage or a cut file.
+                    const bool ended = file->Error == D_GIF_ERR_EOF_TOO_SOON
+                                       || (file->Error == D_GIF_ERR_IMAGE_DEFECT && source.sawEndOfData);
+                    return ended ? image : juce::Image();
                 }
 
-                blockRemaining = length;
-            }
-
-            juce::uint8 byte = 0;
-
-            if (!reader.read (byte))
-                return CodeResult::truncated;
-
-            --blockRemaining;
-            bitBuffer |= (juce::uint32) byte << bitCount;
-            bitCount += 8;
-        }
-
-        code = (int) (bitBuffer & ((1u << codeSize) - 1));
-        bitBuffer >>= codeSize;
-        bitCount -= codeSize;
-        return CodeResult::ok;
-    }
-
-    bool decodePixels (int minimumCodeSize, bool interlaced, const juce::Image::BitmapData& pixels)
-    {
-        const int clearCode = 1 << minimumCodeSize;
-        const int endCode = clearCode + 1;
-        int codeSize = minimumCodeSize + 1;
-        int nextCode = clearCode + 2;
-        int previous = -1;
-        int firstOfPrevious = 0;
-
-        for (int i = 0; i < clearCode; ++i)
-            suffix[i] = (juce::uint8) i;
-
-        int x = 0, y = 0, pass = 0, yStep = interlaced ? 8 : 1;
-        const bool hasAlpha = pixels.pixelFormat == juce::Image::ARGB;
-
-        for (;;)
-        {
-            int code = 0;
-            const auto result = readCode (codeSize, code);
-
-            if (result == CodeResult::truncated)
-                return false;
-
-            if (result == CodeResult::endOfData || code == endCode)
-                return true; // a stream that stops early leaves the rest of the picture clear
-
-            if (code == clearCode)
-            {
-                codeSize = minimumCodeSize + 1;
-                nextCode = clearCode + 2;
-                previous = -1;
-                continue;
-            }
-
-            int depth = 0;
-            int current = code;
-
-            if (previous < 0)
-            {
-                if (code >= clearCode)
-                    return false;
-            }
-            else if (code == nextCode)
-            {
-                stack[depth++] = (juce::uint8) firstOfPrevious;
-                current = previous;
-            }
-            else if (code > nextCode)
-            {
-                return false;
-            }
-
-            // Every entry's prefix is an older entry, so this chain is at most maxCodes long.
-            while (current >= clearCode)
-            {
-                stack[depth++] = suffix[current];
-                current = prefix[current];
-            }
-
-            stack[depth++] = (juce::uint8) current;
-            firstOfPrevious = current;
-
-            if (previous >= 0 && nextCode < maxCodes)
-            {
-                prefix[nextCode] = (juce::uint16) previous;
-                suffix[nextCode] = (juce::uint8) current;
-
-                if (++nextCode == (1 << codeSize) && codeSize < 12)
-                    ++codeSize;
-            }
-
-            previous = code;
-
-            while (depth > 0)
-            {
-                const auto& colour = palette[stack[--depth]];
+                const auto& colour = palette[index];
                 auto* pixel = pixels.getPixelPointer (x, y);
 
                 if (hasAlpha)
                     reinterpret_cast<juce::PixelARGB*> (pixel)->set (colour);
                 else
                     reinterpret_cast<juce::PixelRGB*> (pixel)->set (colour);
-
-                if (++x < pixels.width)
-                    continue;
-
-                x = 0;
-                y += yStep;
-
-                while (y >= pixels.height)
-                {
-                    if (!interlaced || ++pass > 3)
-                        return true;
-
-                    static constexpr int passStart[] = { 0, 4, 2, 1 };
-                    static constexpr int passStep[] = { 8, 8, 4, 2 };
-                    y = passStart[pass];
-                    yStep = passStep[pass];
-                }
             }
         }
     }
-};
+
+    return image;
+}
+
+/** GIF, first image only, through giflib, with the framework's conventions: the image descriptor's size, the local
+    palette over the global one, the palette premultiplied, the transparent index of a preceding graphic control
+    extension, ARGB when there is one and RGB otherwise. */
+juce::Image decodeGif (const juce::uint8* data, size_t numBytes)
+{
+    // The framework's test of the header; giflib would take any "GIF" followed by three bytes.
+    if (numBytes < 13 || (std::memcmp (data, "GIF87a", 6) != 0 && std::memcmp (data, "GIF89a", 6) != 0)
+        || littleEndian16 (data + 6) <= 0 || littleEndian16 (data + 8) <= 0)
+        return {};
+
+    GifSource source{ data, numBytes };
+    int error = 0;
+    auto* file = DGifOpen (&source, readGifBytes, &error);
+
+    if (file == nullptr)
+        return {};
+
+    juce::PixelARGB palette[256]{};
+    setGifPalette (palette, file->SColorMap);
+
+    juce::Image image;
+    int transparent = -1;
+
+    for (;;)
+    {
+        // Any other byte between records is skipped, as the framework does.
+        while (source.pos < source.size && !isGifRecordStart (source.data[source.pos]))
+            ++source.pos;
+
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+
+        if (DGifGetRecordType (file, &type) == GIF_ERROR || type == TERMINATE_RECORD_TYPE)
+            break;
+
+        if (type == EXTENSION_RECORD_TYPE)
+        {
+            if (!readGifExtension (file, transparent))
+                break;
+        }
+        else if (type == IMAGE_DESC_RECORD_TYPE)
+        {
+            if (DGifGetImageDesc (file) != GIF_ERROR)
+                image = readGifImage (file, source, palette, transparent);
+
+            break;
+        }
+    }
+
+    DGifCloseFile (file, &error);
+    return image;
+}
 
 #if OSTREL_OWN_PNG_JPEG_DECODING
 //==============================================================================
@@ -766,7 +630,7 @@ juce::Image decodePictureData (const void* data, size_t numBytes)
     switch (sniffFormat (bytes, numBytes))
     {
         case PictureFormat::gif:
-            return std::make_unique<GifDecoder> (bytes, numBytes)->decode();
+            return decodeGif (bytes, numBytes);
 
 #if OSTREL_OWN_PNG_JPEG_DECODING
         case PictureFormat::png:

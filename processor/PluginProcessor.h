@@ -196,6 +196,10 @@ public:
     std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;
     /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
+    /** The XML a state holds, read only when it is safe to read, with every known parameter's value finite and in
+        its range: what setStateInformation restores when its tag is the state's. Null when there is none. Reads
+        nothing of the tree, so it needs no lock. [any thread but the audio thread] */
+    std::unique_ptr<juce::XmlElement> readCheckedState (const void* data, int sizeInBytes) const;
 
     //============================================================================== latency
     /** Host samples by which the output lags the voices at oversampling stage 1, 2 or 3 (x2, x4, x8): the delay of

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -228,13 +229,106 @@ juce::String withSafeNumberLiterals (const juce::String& text)
     return juce::String::fromUTF8 (result.data(), (int) result.size());
 }
 
+/** The value of the four hex digits at text[at], or -1 when they are not four hex digits. */
+int hexQuad (const std::string& text, size_t at)
+{
+    if (at + 4 > text.size())
+        return -1;
+
+    int value = 0;
+    for (size_t i = at; i < at + 4; ++i)
+    {
+        const auto digit = juce::CharacterFunctions::getHexDigitValue ((juce::juce_wchar) (juce::uint8) text[i]);
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+/** text, with every escaped UTF-16 surrogate pair inside a string ("\ud83c\udfb9") replaced by the character it
+    encodes. The framework's writer escapes a character beyond the 16-bit range as such a pair, but its reader takes
+    each half for a character of its own, so a preset name with one (an emoji) would not read back as written.
+    Returns text itself when there is nothing to replace. */
+juce::String withJoinedSurrogatePairs (const juce::String& text)
+{
+    // Most files have no escape at all; a quick look for a backslash keeps a large file's read from a second pass.
+    const auto* escape = std::strchr (text.toRawUTF8(), '\\');
+    while (escape != nullptr && !(escape[1] == 'u' && (escape[2] == 'd' || escape[2] == 'D')))
+        escape = std::strchr (escape + 1, '\\');
+
+    if (escape == nullptr)
+        return text;
+
+    const auto source = text.toStdString(); // UTF-8: every byte JSON gives a meaning to is ASCII
+    const auto size = source.size();
+    std::string result;
+    size_t copiedUpTo = 0;
+    bool rewritten = false;
+    char quote = 0;
+
+    for (size_t i = 0; i < size;)
+    {
+        const auto c = source[i];
+
+        if (quote == 0)
+        {
+            if (c == '"' || c == '\'')
+                quote = c;
+            ++i;
+            continue;
+        }
+
+        if (c == quote)
+        {
+            quote = 0;
+            ++i;
+            continue;
+        }
+
+        if (c != '\\')
+        {
+            ++i;
+            continue;
+        }
+
+        const auto high = i + 1 < size && source[i + 1] == 'u' ? hexQuad (source, i + 2) : -1;
+        const auto low =
+            high >= 0xd800 && high <= 0xdbff && i + 7 < size && source[i + 6] == '\\' && source[i + 7] == 'u'
+                ? hexQuad (source, i + 8)
+                : -1;
+
+        if (low < 0xdc00 || low > 0xdfff)
+        {
+            i += 2; // any other escape, kept as it is
+            continue;
+        }
+
+        const auto codePoint = 0x10000 + ((high - 0xd800) << 10) + (low - 0xdc00);
+        result.append (source, copiedUpTo, i - copiedUpTo);
+        result += (char) (0xf0 | (codePoint >> 18));
+        result += (char) (0x80 | ((codePoint >> 12) & 0x3f));
+        result += (char) (0x80 | ((codePoint >> 6) & 0x3f));
+        result += (char) (0x80 | (codePoint & 0x3f));
+        i += 12;
+        copiedUpTo = i;
+        rewritten = true;
+    }
+
+    if (!rewritten)
+        return text;
+
+    result.append (source, copiedUpTo, std::string::npos);
+    return juce::String::fromUTF8 (result.data(), (int) result.size());
+}
+
 /** The parsed text of a presets file; void when it does not parse or is nested too deeply to parse safely. */
 juce::var parsePresetsJson (const juce::String& text)
 {
     if (!isNestedWithinLimit (text))
         return {};
 
-    return juce::JSON::parse (withSafeNumberLiterals (text));
+    return juce::JSON::parse (withJoinedSurrogatePairs (withSafeNumberLiterals (text)));
 }
 
 /** The preset array of a parsed presets file, or null when the root does not hold one. */
@@ -319,6 +413,11 @@ writePresetArray (const juce::File& file, const juce::Array<juce::var>& presets,
         if (stream.getStatus().failed())
             return {};
     }
+
+    // The stream reports no write that the system cut short (a full disk, a size limit) when the text fitted its
+    // buffer: the file's size tells.
+    if (temporary.getFile().getSize() != (juce::int64) text.getNumBytesAsUTF8() + 1)
+        return {};
 
     OstrelAudioProcessor::PresetsFileResult result;
 

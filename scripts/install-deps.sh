@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     juce-modules-source
-    libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev
+    libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev libgif-dev
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
     googletest libgtest-dev libbenchmark-dev jq
     lv2-dev liblilv-dev lilv-utils

@@ -5,7 +5,8 @@
 #                guard)
 #   build-asan/  the unit and editor tests and the allocation guard under AddressSanitizer and
 #                UndefinedBehaviorSanitizer
-#   build-fuzz/  libFuzzer on the plug-in state and the presets file, OSTREL_FUZZ_SECONDS (60) each
+#   build-fuzz/  libFuzzer, OSTREL_FUZZ_SECONDS (60) for each target, all side by side: the plug-in state and the
+#                presets file each read and restored, and each only read (many times faster), and the pictures
 # The four builds run side by side; each sanitizer build runs its checks as soon as it is built. Any failure fails
 # the script. The plain build's CTest summary is the last thing printed.
 set -euo pipefail
@@ -73,25 +74,34 @@ address_sanitizer () {
 fuzzers () {
     cmake -S . -B build-fuzz "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined \
           -DOSTREL_BUILD_FUZZERS=ON -DOSTREL_BUILD_TESTS=OFF
-    cmake --build build-fuzz -j "$1" --target ostrel_fuzz_state ostrel_fuzz_presets
+    local targets=(state presets state_parsing presets_parsing picture)
+    cmake --build build-fuzz -j "$1" --target "${targets[@]/#/ostrel_fuzz_}" ostrel_fuzz_seeds
 
-    local pids=() target
-    for target in state presets; do
-        local corpus=build-fuzz/corpus-$target artifacts=build-fuzz/artifacts-$target/
+    local pids=() target seeds=build-fuzz/tests/fuzz/ostrel_fuzz_seeds
+    for target in "${targets[@]}"; do
+        local corpus=build-fuzz/corpus-$target artifacts=build-fuzz/artifacts-$target/ options=()
         rm -rf "$corpus" "$artifacts"
         mkdir -p "$corpus" "$artifacts"
-        # Seeds: the frozen fixtures of the two file formats (and a small presets file). No input may take ten
-        # seconds; the whole run is bounded twice, by libFuzzer and from outside. stdin is empty: a state may name
-        # /dev/stdin as its picture.
+        # Seeds: the frozen fixtures of the two file formats, small states and a small presets file, and small
+        # pictures of every kind, all but the fixtures generated here. The targets that only read take inputs of at
+        # most 4 KiB, which keeps them at thousands a second; the full targets take the whole fixtures.
         case $target in
-            state) cp tests/fixtures/state-v1.bin "$corpus/" ;;
-            presets)
+            state | state_parsing)
+                cp tests/fixtures/state-v1.bin "$corpus/"
+                "$seeds" state "$corpus" ;;
+            presets | presets_parsing)
                 cp tests/fixtures/OstrelPresets-v1.json "$corpus/"
                 echo '{"OstrelPresets.json": [{"PresetName": "A", "Attack": 12.5, "Mod_LFO1_Freq": -0.5}, 7]}' \
                     > "$corpus/small.json" ;;
+            picture) "$seeds" picture "$corpus" ;;
         esac
+        case $target in
+            *_parsing) options=(-max_len=4096) ;;
+        esac
+        # No input may take ten seconds; the whole run is bounded twice, by libFuzzer and from outside. stdin is
+        # empty: a state may name /dev/stdin as its picture.
         timeout --kill-after=30 $((fuzz_seconds + 120)) \
-            "build-fuzz/tests/fuzz/ostrel_fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=10 \
+            "build-fuzz/tests/fuzz/ostrel_fuzz_$target" "${options[@]}" -max_total_time="$fuzz_seconds" -timeout=10 \
             -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" \
             < /dev/null > "$logs/fuzz-$target.log" 2>&1 &
         pids+=($!)
@@ -101,9 +111,9 @@ fuzzers () {
     for pid in "${pids[@]}"; do
         wait "$pid" || status=1
     done
-    for target in state presets; do
-        echo "== libFuzzer on the $target: $(grep -E '^(stat::number_of_executed_units|Done)' \
-            "$logs/fuzz-$target.log" | tr '\n' ' ')"
+    for target in "${targets[@]}"; do
+        echo "== libFuzzer on the $target: $(grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|Done)' \
+            "$logs/fuzz-$target.log" | tr -s ' \n' ' ')"
         [ $status -eq 0 ] || tail -n 80 "$logs/fuzz-$target.log"
     done
     return $status

@@ -3,6 +3,7 @@
 #include "TestHelpers.h"
 #include "processor/PictureDecoding.h"
 
+#include <gif_lib.h>
 #include <png.h>
 
 #include <vector>
@@ -267,6 +268,93 @@ inline juce::MemoryBlock encodeBmp (const juce::Image& picture)
             out.writeByte (0);
     }
 
+    return out.getMemoryBlock();
+}
+
+/** What a GIF written by giflib's encoder (real LZW compression) holds; the screen is the first image's size unless
+    given, and the palette is global unless localPalette is set. */
+struct GifPicture
+{
+    int width = 1, height = 1;
+    std::vector<juce::Colour> palette;
+    std::vector<int> indices;
+    int transparentIndex = -1;
+    bool interlaced = false;
+    std::vector<juce::Colour> localPalette;
+    int screenWidth = 0, screenHeight = 0;
+    /** When not empty, a second image of the same size follows the first with these indices. */
+    std::vector<int> secondIndices;
+};
+
+inline juce::MemoryBlock encodeGifCompressed (const GifPicture& gif)
+{
+    const auto makeMap = [] (const std::vector<juce::Colour>& colours)
+    {
+        int size = 2;
+        while (size < (int) colours.size())
+            size *= 2;
+
+        std::vector<GifColorType> entries ((size_t) size);
+        for (size_t i = 0; i < colours.size(); ++i)
+            entries[i] = { colours[i].getRed(), colours[i].getGreen(), colours[i].getBlue() };
+
+        return GifMakeMapObject (size, entries.data());
+    };
+
+    juce::MemoryOutputStream out;
+    int error = 0;
+    auto* file = EGifOpen (
+        &out,
+        [] (GifFileType* f, const GifByteType* data, int size)
+        { return static_cast<juce::MemoryOutputStream*> (f->UserData)->write (data, (size_t) size) ? size : 0; },
+        &error);
+    EGifSetGifVersion (file, true);
+
+    auto* globalMap = gif.palette.empty() ? nullptr : makeMap (gif.palette);
+    auto* localMap = gif.localPalette.empty() ? nullptr : makeMap (gif.localPalette);
+    EGifPutScreenDesc (file,
+                       gif.screenWidth > 0 ? gif.screenWidth : gif.width,
+                       gif.screenHeight > 0 ? gif.screenHeight : gif.height,
+                       8,
+                       0,
+                       globalMap);
+
+    const auto putImage = [&] (const std::vector<int>& indices)
+    {
+        if (gif.transparentIndex >= 0)
+        {
+            GraphicsControlBlock control{ DISPOSAL_UNSPECIFIED, false, 0, gif.transparentIndex };
+            GifByteType extension[4];
+            EGifGCBToExtension (&control, extension);
+            EGifPutExtension (file, GRAPHICS_EXT_FUNC_CODE, 4, extension);
+        }
+
+        EGifPutImageDesc (file, 0, 0, gif.width, gif.height, gif.interlaced, localMap);
+
+        std::vector<int> rowOrder;
+        for (const auto& [start, step] :
+             gif.interlaced ? std::vector<std::pair<int, int>>{ { 0, 8 }, { 4, 8 }, { 2, 4 }, { 1, 2 } }
+                            : std::vector<std::pair<int, int>>{ { 0, 1 } })
+            for (int y = start; y < gif.height; y += step)
+                rowOrder.push_back (y);
+
+        std::vector<GifPixelType> row ((size_t) gif.width);
+        for (const int y : rowOrder)
+        {
+            for (int x = 0; x < gif.width; ++x)
+                row[(size_t) x] = (GifPixelType) indices[(size_t) (y * gif.width + x)];
+
+            EGifPutLine (file, row.data(), gif.width);
+        }
+    };
+
+    putImage (gif.indices);
+    if (!gif.secondIndices.empty())
+        putImage (gif.secondIndices);
+
+    EGifCloseFile (file, &error);
+    GifFreeMapObject (globalMap);
+    GifFreeMapObject (localMap);
     return out.getMemoryBlock();
 }
 

@@ -85,6 +85,10 @@ void AlertWindowLauncher::askForText (juce::Component* owner,
               if (onResult)
                   onResult (result, shown->getTextEditorContents (name));
           });
+
+    // The window takes the keyboard focus for its buttons; the user means to type the text straight away.
+    if (editor != nullptr)
+        editor->grabKeyboardFocus();
 }
 
 void AlertWindowLauncher::showMessage (juce::Component* owner, const juce::String& title, const juce::String& message)

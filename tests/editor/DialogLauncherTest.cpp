@@ -141,6 +141,8 @@ TEST (Dialogs, AlertWindowsAnswerThroughTheirCallbacks)
     ASSERT_NE (window, nullptr);
     ASSERT_NE (window->getTextEditor ("presetName"), nullptr);
     EXPECT_EQ (window->getTextEditorContents ("presetName"), "MyPreset");
+    // The name is typed at once, without a click into the field first.
+    EXPECT_TRUE (runUntil ([&] { return window->getTextEditor ("presetName")->hasKeyboardFocus (false); }));
     window->getTextEditor ("presetName")->setText ("Lead", true);
     EXPECT_TRUE (runUntil ([&] { return changes == 1; }));
     press (*window, "OK");

@@ -167,6 +167,12 @@ TEST (BadInput, StateBytes)
             0x7fffffff);
     };
 
+    const auto withTextBeforeFirstTag = [] (const juce::MemoryBlock& text, const juce::String& inserted)
+    {
+        const auto xml = juce::String::fromUTF8 (static_cast<const char*> (text.getData()), (int) text.getSize());
+        return stateAround (bytesOf (xml.replaceFirstOccurrenceOf ("<Ostrel>", "<Ostrel>" + inserted)), 0x7fffffff);
+    };
+
     struct Case
     {
         const char* name;
@@ -174,7 +180,7 @@ TEST (BadInput, StateBytes)
         bool restores; // true: the bytes are a state after all and set "Attack" to 33
     };
 
-    const std::vector<Case> cases{
+    std::vector<Case> cases{
         { "length field past the end of the bytes", stateAround (goodText, 0x7fffffff), true },
         { "length field of 2^32 - 1", stateAround (goodText, 0xffffffff), false },
         { "length field of 2^31", stateAround (goodText, 0x80000000), false },
@@ -186,10 +192,28 @@ TEST (BadInput, StateBytes)
         { "broken UTF-8 in a closing tag",
           stateAround (blockOf ("<Ostrel></" + std::string (4000, '\xda') + ">"), 0x7fffffff),
           false },
+        // The framework's reader loops for ever on text after a processing instruction inside an element.
+        { "text after an instruction",
+          stateAround (blockOf ("<?xml version=\"1.0\"?> <Ostrel><?x?>a</Ostrel>"), 0x7fffffff),
+          false },
+        { "text after an instruction, comments and spaces",
+          stateAround (blockOf ("<Ostrel> <!-- c --> <?x y?> <!--d--><?z?> a</Ostrel>"), 0x7fffffff),
+          false },
+        { "a tag after an instruction", withTextBeforeFirstTag (goodText, "<?x?> "), true },
+        // The reader reads past the end of a document type's entity and of a text cut in a hex reference.
+        { "an entity ending in a hex reference",
+          stateAround (blockOf ("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"<b>&#x\">]><Ostrel>&a;</Ostrel>"),
+                       0x7fffffff),
+          false },
         { "an attribute of 16 MiB", withHugeAttribute (goodText), true },
     };
 
     ASSERT_GT (cases.back().bytes.getSize(), (size_t) 1 << 24);
+
+    // The length field ends the text right after the reference (a state the host cut, or made up).
+    for (const std::string text : { "<Ostrel>&#x", "<Ostrel a=\"&#X1f" })
+        cases.push_back (
+            { "text cut in a hex reference", stateAround (blockOf (text), (juce::uint32) text.size()), false });
 
     for (const auto& c : cases)
     {
@@ -213,38 +237,65 @@ TEST (BadInput, StateBytes)
     }
 }
 
-// Every parameter of a state at once at NaN, infinity or far outside its range, and then a chord.
+// Every parameter of a state at once at NaN, infinity or far outside its range, and then a chord. The framework
+// takes a child of any tag that carries a parameter's ID for that parameter's.
 TEST (BadInput, StateWithEveryParameterBroken)
 {
     const char* broken[]{ "nan", "inf", "-inf", "1e30", "-1e30", "3.4e38" };
 
-    for (const auto* value : broken)
+    for (const auto* tag : { "PARAM", "OTHER" })
+        for (const auto* value : broken)
+        {
+            SCOPED_TRACE (juce::String (tag) + " " + value);
+            ProcessorHarness host;
+            fillGridWithPattern (*host.processor);
+
+            juce::XmlElement xml ("Ostrel");
+            for (auto* group : host.processor->allConfigs)
+                for (const auto& config : *group)
+                {
+                    auto* child = xml.createNewChildElement (tag);
+                    child->setAttribute ("id", config.paramID);
+                    child->setAttribute ("value", value);
+                }
+            routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
+
+            for (auto* group : host.processor->allConfigs)
+                for (const auto& config : *group)
+                    ASSERT_TRUE (std::isfinite (config.raw())) << config.paramID;
+
+            const auto peak = peakOfFiniteRun (host,
+                                               100,
+                                               host.blockSize,
+                                               { noteOn (0, 36), noteOn (5, 60), noteOn (9, 84), noteOn (20, 127) });
+            EXPECT_TRUE (std::isfinite (peak));
+            EXPECT_LT (peak, 1.0e4f);
+        }
+}
+
+// Exponents the framework's number reader would overflow on read as the huge or tiny numbers they are.
+TEST (BadInput, StateNumberExponentsReadAsTheirValue)
+{
+    const std::tuple<const char*, const char*, float> cases[]{
+        { "Glide", "1e4294967297", 100.0f },                // wrapped: 1e1
+        { "Gain", "-1e4294967297", -48.0f },                // wrapped: -1e1
+        { "Decay", "4.2e-4294967295", 0.0f },               // wrapped: 4.2e1
+        { "Release", "0.5e+0000000000000000000001", 5.0f }, // leading zeros are no digits
+    };
+
+    juce::XmlElement xml ("Ostrel");
+    for (const auto& [id, text, expected] : cases)
     {
-        SCOPED_TRACE (value);
-        ProcessorHarness host;
-        fillGridWithPattern (*host.processor);
-
-        juce::XmlElement xml ("Ostrel");
-        for (auto* group : host.processor->allConfigs)
-            for (const auto& config : *group)
-            {
-                auto* child = xml.createNewChildElement ("PARAM");
-                child->setAttribute ("id", config.paramID);
-                child->setAttribute ("value", value);
-            }
-        routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
-
-        for (auto* group : host.processor->allConfigs)
-            for (const auto& config : *group)
-                ASSERT_TRUE (std::isfinite (config.raw())) << config.paramID;
-
-        const auto peak = peakOfFiniteRun (host,
-                                           100,
-                                           host.blockSize,
-                                           { noteOn (0, 36), noteOn (5, 60), noteOn (9, 84), noteOn (20, 127) });
-        EXPECT_TRUE (std::isfinite (peak));
-        EXPECT_LT (peak, 1.0e4f);
+        auto* child = xml.createNewChildElement ("PARAM");
+        child->setAttribute ("id", id);
+        child->setAttribute ("value", text);
     }
+
+    ProcessorHarness host;
+    routing_fixtures::restore (*host.processor, routing_fixtures::stateBlob (xml));
+
+    for (const auto& [id, text, expected] : cases)
+        EXPECT_FLOAT_EQ (routing_fixtures::rawValue (*host.processor, id), expected) << id << " = " << text;
 }
 
 //==============================================================================

@@ -115,44 +115,125 @@ TEST (PictureDecoding, GifPixelsComeFromItsPalette)
     for (int i = 0; i < 256; ++i)
         manyColours.push_back (juce::Colour ((juce::uint8) i, (juce::uint8) (255 - i), (juce::uint8) (i * 7)));
 
+    const auto gif = [] (int width,
+                         int height,
+                         const std::vector<juce::Colour>& palette,
+                         std::vector<int> indices,
+                         int transparentIndex = -1,
+                         bool interlaced = false)
+    {
+        GifPicture picture;
+        picture.width = width;
+        picture.height = height;
+        picture.palette = palette;
+        picture.indices = std::move (indices);
+        picture.transparentIndex = transparentIndex;
+        picture.interlaced = interlaced;
+        return picture;
+    };
+
+    // The first image only, at its descriptor's size (not the screen's), in its local palette.
+    auto local = gif (6, 4, fourColours, seededIndices (24, 8, 14));
+    local.localPalette.assign (manyColours.begin() + 100, manyColours.begin() + 108);
+    local.screenWidth = 10;
+    local.screenHeight = 3;
+    local.secondIndices = seededIndices (24, 8, 15);
+
     struct Case
     {
         const char* name;
-        int width, height;
-        const std::vector<juce::Colour>& palette;
-        std::vector<int> indices;
-        int transparentIndex;
-        bool interlaced;
+        GifPicture picture;
+        bool literalCodes; // written with literal codes only, or compressed by giflib's encoder
     };
 
     const Case cases[]{
-        { "plain", 5, 3, fourColours, seededIndices (15, 4, 1), -1, false },
-        { "transparent", 4, 4, fourColours, seededIndices (16, 4, 11), 2, false },
-        { "interlaced", 3, 19, fourColours, seededIndices (57, 4, 12), -1, true },
-        { "256 colours", 40, 30, manyColours, seededIndices (1200, 256, 13), -1, false },
+        { "plain", gif (5, 3, fourColours, seededIndices (15, 4, 1)), true },
+        { "transparent", gif (4, 4, fourColours, seededIndices (16, 4, 11), 2), true },
+        { "interlaced", gif (3, 19, fourColours, seededIndices (57, 4, 12), -1, true), true },
+        { "256 colours", gif (40, 30, manyColours, seededIndices (1200, 256, 13)), true },
+        { "compressed", gif (40, 30, fourColours, seededIndices (1200, 4, 16)), false },
+        { "compressed, interlaced, transparent", gif (7, 19, fourColours, seededIndices (133, 4, 17), 3, true), false },
+        { "compressed, 256 colours", gif (40, 30, manyColours, seededIndices (1200, 256, 18)), false },
+        { "compressed, codes of 12 bits, the table cleared",
+          gif (128, 128, manyColours, seededIndices (16384, 256, 19)),
+          false },
+        { "local palette, a wider screen, a second image", local, false },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto picture =
-            decode (encodeGif (c.width, c.height, c.palette, c.indices, c.transparentIndex, c.interlaced));
+        const auto& g = c.picture;
+        const auto picture = decode (
+            c.literalCodes ? encodeGif (g.width, g.height, g.palette, g.indices, g.transparentIndex, g.interlaced)
+                           : encodeGifCompressed (g));
+        const auto& colours = g.localPalette.empty() ? g.palette : g.localPalette;
 
         ASSERT_TRUE (picture.isValid());
-        EXPECT_EQ (picture.getFormat(), c.transparentIndex >= 0 ? juce::Image::ARGB : juce::Image::RGB);
+        EXPECT_EQ (picture.getWidth(), g.width);
+        EXPECT_EQ (picture.getHeight(), g.height);
+        EXPECT_EQ (picture.getFormat(), g.transparentIndex >= 0 ? juce::Image::ARGB : juce::Image::RGB);
         EXPECT_EQ ((bool) picture.getProperties()->getWithDefault ("originalImageHadAlpha", -1),
-                   c.transparentIndex >= 0);
+                   g.transparentIndex >= 0);
 
         int mismatches = 0;
 
-        for (int y = 0; y < c.height; ++y)
-            for (int x = 0; x < c.width; ++x)
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x < g.width; ++x)
             {
-                const int index = c.indices[(size_t) (y * c.width + x)];
+                const int index = g.indices[(size_t) (y * g.width + x)];
                 const auto expected =
-                    index == c.transparentIndex ? juce::Colours::transparentBlack : c.palette[(size_t) index];
+                    index == g.transparentIndex ? juce::Colours::transparentBlack : colours[(size_t) index];
                 mismatches += picture.getPixelAt (x, y) != expected ? 1 : 0;
             }
+
+        EXPECT_EQ (mismatches, 0);
+    }
+}
+
+// A stream that ends before the picture is full, by its end code or by its data's terminator, leaves the rest
+// clear, as the framework leaves it; a file cut short does not decode (below).
+TEST (PictureDecoding, GifWhoseStreamEndsEarlyLeavesTheRestClear)
+{
+    const auto indices = seededIndices (1200, 4, 23);
+
+    // Ten rows of data, then the end code, under a header of thirty rows.
+    auto endCodeEarly = encodeGif (40, 10, fourColours, indices);
+    static_cast<juce::uint8*> (endCodeEarly.getData())[8] = 30;
+    static_cast<juce::uint8*> (endCodeEarly.getData())[13 + 12 + 7] = 30;
+
+    // The first hundred bytes of the data, then its terminator.
+    const auto whole = encodeGif (40, 30, fourColours, indices);
+    auto terminatorEarly = truncated (whole, 13 + 12 + 10 + 1);
+    const juce::uint8 length = 100, end[] = { 0, ';' };
+    terminatorEarly.append (&length, 1);
+    terminatorEarly.append (static_cast<const juce::uint8*> (whole.getData()) + 13 + 12 + 10 + 2, length);
+    terminatorEarly.append (end, sizeof (end));
+
+    // 100 bytes hold 266 whole codes of 3 bits: a clear code, then two pixels and a clear code over and over.
+    const int pixelsInHundredBytes = 177;
+
+    const std::pair<const char*, juce::MemoryBlock> cases[]{ { "end code after ten rows", endCodeEarly },
+                                                             { "terminator after 100 bytes", terminatorEarly } };
+    const int decodedPixels[]{ 400, pixelsInHundredBytes };
+
+    for (size_t i = 0; i < std::size (cases); ++i)
+    {
+        SCOPED_TRACE (cases[i].first);
+        const auto picture = decode (cases[i].second);
+
+        ASSERT_TRUE (picture.isValid());
+        EXPECT_EQ (picture.getWidth(), 40);
+        EXPECT_EQ (picture.getHeight(), 30);
+
+        int mismatches = 0;
+
+        for (int p = 0; p < 1200; ++p)
+        {
+            const auto expected =
+                p < decodedPixels[i] ? fourColours[(size_t) indices[(size_t) p]] : juce::Colours::black;
+            mismatches += picture.getPixelAt (p % 40, p / 40) != expected ? 1 : 0;
+        }
 
         EXPECT_EQ (mismatches, 0);
     }

@@ -197,6 +197,36 @@ TEST (Programs, TrailingZeroByteIsReadAndWrittenAndTheFileReadsBackIdentically)
     EXPECT_EQ (reader.programs[3].imagePath, "/pictures/dog.png");
 }
 
+TEST (Programs, EscapedCharactersBeyondSixteenBitsReadBackAsWritten)
+{
+    // The writer escapes such a character as a pair of UTF-16 halves, which the reader must join again.
+    const juce::String keys (juce::CharPointer_UTF8 ("Keys \xf0\x9f\x8e\xb9"));
+    OstrelAudioProcessor processor;
+    const auto written = juce::JSON::toString (juce::var (keys));
+    ASSERT_TRUE (written.containsIgnoreCase ("\\ud83c\\udfb9")) << written;
+
+    const std::pair<juce::String, juce::String> cases[] = {
+        { written, keys },
+        { "\"a\\uD83C\\uDFB9b\"",
+          juce::String (juce::CharPointer_UTF8 ("a\xf0\x9f\x8e\xb9"
+                                                "b")) },                                    // upper case
+        { "'\\ud83c\\udfb9'", juce::String (juce::CharPointer_UTF8 ("\xf0\x9f\x8e\xb9")) }, // single quotes
+        { "\"\\\\ud83c\\\\udfb9\"", "\\ud83c\\udfb9" }, // escaped backslashes: no escapes at all
+        { "\"\\u00e9\\u0041\"",
+          juce::String (juce::CharPointer_UTF8 ("\xc3\xa9"
+                                                "A")) }, // no pair
+    };
+
+    for (const auto& [name, expected] : cases)
+    {
+        const auto text = "{\"OstrelPresets.json\": [{\"PresetName\": " + name + ", \"Attack\": 5}]}";
+        const auto programs = processor.parsePresetsText (text);
+        ASSERT_EQ (programs.size(), 1u) << text;
+        EXPECT_EQ (programs[0].name, expected) << text;
+        EXPECT_EQ (programs[0].values[0], 5.0f) << text;
+    }
+}
+
 TEST (Programs, WrittenPresetHasItsKeysInModelOrder)
 {
     OstrelAudioProcessor processor;
@@ -296,6 +326,22 @@ TEST (Programs, FailedRewriteLeavesTheOldFile)
     EXPECT_EQ (processor.programs.size(), 2u) << "the program list changes all the same";
     EXPECT_EQ (testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false).size(), 1)
         << "no temporary file is left behind";
+
+    // A write cut short that fits the stream's buffer, which the stream itself does not report: a delete from a
+    // small file under a limit shorter than the file.
+    limit.rlim_cur = 16;
+    std::signal (SIGXFSZ, SIG_IGN);
+    ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &limit), 0);
+
+    const auto deleted = processor.deletePreset (0);
+
+    setrlimit (RLIMIT_FSIZE, &oldLimit);
+    std::signal (SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE (deleted);
+    EXPECT_EQ (fileBytes(), before);
+    EXPECT_EQ (processor.programs.size(), 1u);
+    EXPECT_EQ (testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false).size(), 1);
 }
 
 TEST (Programs, ValuesOutOfRangeAreClampedAndNaNGivesTheDefault)
