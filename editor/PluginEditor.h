@@ -5,6 +5,7 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "controls/ParameterAttachments.h"
 #include "controls/MidiKeyboard.h"
 #include "displays/Spectrum.h"
 #include "displays/Visualiser.h"
@@ -64,7 +65,7 @@ public:
     GlobalSynthPanel globalSynthPanel;
     VisualiserRect visualiserRect;
     juce::ToggleButton filterToggle1, filterToggle2;
-    std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;
+    std::unique_ptr<ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;

@@ -64,6 +64,10 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
         oversampler->initProcessing ((size_t) preparedBlockSize);
     }
 
+    for (auto& downsampler : downsamplers)
+        if (downsampler != nullptr)
+            downsampler->prepare (preparedBlockSize);
+
     for (auto& lfo : lfoStates)
     {
         lfo.sampleRate = sampleRate;
@@ -83,9 +87,9 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     modalFilter.prepare (sampleRate);
 
-    // The work buffer of the render step: two channels at the highest oversampling factor, so that
-    // processBlock never allocates.
-    oversampledBuffer.setSize (2, 8 * preparedBlockSize);
+    // The work buffer of the render step at the highest oversampling factor, with room for each output channel's
+    // filtered copy, so that processBlock never allocates.
+    oversampledBuffer.setSize (3, 8 * preparedBlockSize);
     oversampledBuffer.clear();
 
     // Both channels of the output low-pass share one set of coefficients; designing it here keeps its
@@ -161,11 +165,10 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     updateModulatedValues (numSamples);
 
+    refillWavetables();
+
     for (int i = 0; i < numVoices; ++i)
-    {
-        handleWavetableSampleSelection (i);
         updateScanGeometry (i);
-    }
 
     {
         // loadFile may be clearing the tables on the message thread.
@@ -399,32 +402,49 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     const auto numChannels = buffer.getNumChannels();
     const auto stage = juce::jlimit (1, 3, (int) (overSampleConfigs[0].raw() + 1.0f));
     const auto factor = 1 << stage;
-    auto& oversampler = *oversamplers[(size_t) stage];
+    auto& downsampler = *downsamplers[(size_t) stage];
+    const auto osLength = factor * pieceLength;
 
-    auto piece = juce::dsp::AudioBlock<float> (buffer).getSubBlock ((size_t) pieceStart, (size_t) pieceLength);
-    auto osBlock = oversampler.processSamplesUp (piece);
-    const auto osLength = (int) osBlock.getNumSamples();
+    // Before prepareToPlay there is nothing to render into: the events still act, nothing is rendered.
+    const auto canRender = downsampler.isPrepared() && osLength > 0 && osLength <= oversampledBuffer.getNumSamples();
+    const auto stereo = numChannels >= 2;
 
-    // An oversampler that is not prepared gives an empty block: the events still act, nothing is rendered.
-    const auto canRender = osLength > 0 && osLength <= oversampledBuffer.getNumSamples()
-                           && (int) osBlock.getNumChannels() <= oversampledBuffer.getNumChannels();
+    // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor. Every channel
+    // of W would carry the same samples, so only channel 0 is rendered; it keeps what the voices rendered, and
+    // channel 0's low-pass runs alongside the voices into a channel of its own.
+    float* work = canRender ? oversampledBuffer.getWritePointer (0) : nullptr;
+    float* filtered = canRender ? oversampledBuffer.getWritePointer (1) : nullptr;
+    OutputFilter filter;
 
-    // The work buffer W is oversampledBuffer, sized for the prepared block at the highest factor.
-    float* work[2] = {};
     if (canRender)
     {
-        work[0] = oversampledBuffer.getWritePointer (0);
-        if (numChannels >= 2)
-            work[1] = oversampledBuffer.getWritePointer (1);
+        updateOutputFilter();
+
+        // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel
+        // block advances channel 0 alone). From then on each channel keeps its own state; a channel that still
+        // matches takes channel 0's state now, as it would have had it been filtered all along.
+        if (!stereo || !outputFilterChannelsMatch || !downsampler.channelsMatch())
+        {
+            if (outputFilterChannelsMatch)
+            {
+                std::copy (outputFilterState[0], outputFilterState[0] + 2, outputFilterState[1]);
+                outputFilterChannelsMatch = false;
+            }
+
+            if (downsampler.channelsMatch())
+                downsampler.separateChannels();
+        }
+
+        filter = outputFilterFor (0);
     }
 
-    const auto renderStretch = [this, &work] (int from, int count)
+    const auto renderStretch = [this, work, filtered, &filter] (int from, int count)
     {
-        float* outputs[2] = { work[0] + from, work[1] != nullptr ? work[1] + from : nullptr };
+        float* outputs[2] = { work + from, nullptr };
 
         // loadFile may be clearing the tables the voices read.
         const juce::SpinLock::ScopedLockType tablesLock (wavetableRenderLock);
-        synth.render (outputs, count);
+        synth.render (outputs, count, &filter, filtered + from);
     };
 
     auto position = 0;
@@ -451,19 +471,54 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     if (position < osLength)
         renderStretch (position, osLength - position);
 
-    for (size_t channel = 0; channel < osBlock.getNumChannels(); ++channel)
-        juce::FloatVectorOperations::copy (osBlock.getChannelPointer (channel),
-                                           oversampledBuffer.getReadPointer ((int) channel),
-                                           osLength);
+    keepOutputFilterState (0, filter);
 
-    updateOutputFilter();
-    for (size_t channel = 0; channel < juce::jmin ((size_t) 2, osBlock.getNumChannels()); ++channel)
+    auto* left = buffer.getWritePointer (0, pieceStart);
+
+    if (stereo && !outputFilterChannelsMatch)
     {
-        auto channelBlock = osBlock.getSingleChannelBlock (channel);
-        outputFilter[channel].process (juce::dsp::ProcessContextReplacing<float> (channelBlock));
+        auto* second = oversampledBuffer.getWritePointer (2);
+        auto secondFilter = outputFilterFor (1);
+        secondFilter.process (work, second, osLength);
+        keepOutputFilterState (1, secondFilter);
+        downsampler.process (1, second, buffer.getWritePointer (1, pieceStart), pieceLength);
     }
 
-    oversampler.processSamplesDown (piece);
+    downsampler.process (0, filtered, left, pieceLength);
+
+    if (stereo && outputFilterChannelsMatch)
+        std::copy (left, left + pieceLength, buffer.getWritePointer (1, pieceStart));
+}
+
+OutputFilter OstrelAudioProcessor::outputFilterFor (int channel) const noexcept
+{
+    const auto* coefficients = outputFilter[0].coefficients->getRawCoefficients();
+    OutputFilter filter;
+    filter.b0 = coefficients[0];
+    filter.b1 = coefficients[1];
+    filter.b2 = coefficients[2];
+    filter.a1 = coefficients[3];
+    filter.a2 = coefficients[4];
+    filter.lv1 = outputFilterState[channel][0];
+    filter.lv2 = outputFilterState[channel][1];
+    return filter;
+}
+
+void OstrelAudioProcessor::keepOutputFilterState (int channel, OutputFilter filter) noexcept
+{
+    // The framework's filter snaps its state to zero at the end of every call over a piece.
+    juce::dsp::util::snapToZero (filter.lv1);
+    juce::dsp::util::snapToZero (filter.lv2);
+    outputFilterState[channel][0] = filter.lv1;
+    outputFilterState[channel][1] = filter.lv2;
+}
+
+void OstrelAudioProcessor::resetOutputFilter() noexcept
+{
+    for (auto& state : outputFilterState)
+        state[0] = state[1] = 0.0f;
+
+    outputFilterChannelsMatch = true;
 }
 
 void OstrelAudioProcessor::updateOutputFilter()
@@ -481,9 +536,7 @@ void OstrelAudioProcessor::updateOutputFilter()
     // Written into the shared coefficient object, which has room for them: no allocation.
     *outputFilter[0].coefficients = juce::dsp::IIR::ArrayCoefficients<float>::makeLowPass (rate, cutoff, 0.707f);
     outputFilter[1].coefficients = outputFilter[0].coefficients;
-
-    for (auto& filter : outputFilter)
-        filter.reset();
+    resetOutputFilter();
 
     outputFilterRate = rate;
     outputFilterCutoff = cutoff;

@@ -325,7 +325,18 @@ void OstrelAudioProcessor::writeBrightnessGrid (const juce::Image& picture, std:
     }
 }
 
-void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
+void OstrelAudioProcessor::handleWavetableSampleSelection (int index) { refillWavetable (index, nullptr); }
+
+void OstrelAudioProcessor::refillWavetables()
+{
+    // The voices mostly read the same row or circle: each distinct one is gathered from the grid once.
+    PictureRead reads[numVoices];
+
+    for (int i = 0; i < numVoices; ++i)
+        refillWavetable (i, reads);
+}
+
+void OstrelAudioProcessor::refillWavetable (int index, PictureRead* earlierReads)
 {
     const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
 
@@ -333,36 +344,63 @@ void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
     const float shift = intervalConfigs[IntervalIndex::shift].currentValue;
 
     // The new samples are gathered first, then applied.
-    std::array<float, wavetableSize> values;
+    PictureRead read;
+    read.circle = intervalConfigs[IntervalIndex::typeCircle].raw() != 0.0f;
 
-    if (intervalConfigs[IntervalIndex::typeCircle].raw() == 0.0f)
+    if (! read.circle)
     {
-        // Along a row, left to right, interpolating between the two nearest rows.
         const float offset =
             globalSynthConfigs[GlobalIndex::veloShift].raw() != 0.0f ? (float) (4 * voiceVelocityShift[index]) : 0.0f;
         const float row = limitPosition (shift - offset, lastGridIndex);
-        const int row0 = (int) std::floor (row);
-        const int row1 = (int) std::ceil (row);
-        const float fraction = row - (float) row0;
+        read.row0 = (int) std::floor (row);
+        read.row1 = (int) std::ceil (row);
+        read.position = row - (float) read.row0;
+    }
+    else
+    {
+        read.position = limitPosition (shift * 0.5f + (float) (2 * voiceVelocityShift[index]), 512.0f);
+        read.row0 = pinToGrid (intervalConfigs[IntervalIndex::centreX].currentValue);
+        read.row1 = pinToGrid (intervalConfigs[IntervalIndex::centreY].currentValue);
+    }
+
+    const PictureRead* same = nullptr;
+
+    if (earlierReads != nullptr)
+        for (int i = 0; i < index && same == nullptr; ++i)
+            if (earlierReads[i].sameAs (read))
+                same = &earlierReads[i];
+
+    if (same != nullptr)
+    {
+        read.values = same->values;
+    }
+    else if (! read.circle)
+    {
+        // Along a row, left to right, interpolating between the two nearest rows.
+        const float fraction = read.position;
 
         for (int k = 0; k < wavetableSize; ++k)
-            values[(size_t) k] = gridAt (k, row0) * (1.0f - fraction) + gridAt (k, row1) * fraction;
+            read.values[(size_t) k] = gridAt (k, read.row0) * (1.0f - fraction) + gridAt (k, read.row1) * fraction;
     }
     else
     {
         // Around a circle, clockwise on screen from the point right of the centre, nearest grid point.
-        const float radius = limitPosition (shift * 0.5f + (float) (2 * voiceVelocityShift[index]), 512.0f);
-        const int centreX = pinToGrid (intervalConfigs[IntervalIndex::centreX].currentValue);
-        const int centreY = pinToGrid (intervalConfigs[IntervalIndex::centreY].currentValue);
+        const float radius = read.position;
+        const int centreX = read.row0;
+        const int centreY = read.row1;
 
         for (size_t k = 0; k < (size_t) wavetableSize; ++k)
         {
             const int x = pinToGrid ((float) centreX + radius * circleAngles.cosines[k]);
             const int y = pinToGrid ((float) centreY + radius * circleAngles.sines[k]);
-            values[k] = gridAt (x, y);
+            read.values[k] = gridAt (x, y);
         }
     }
 
+    if (earlierReads != nullptr)
+        earlierReads[index] = read;
+
+    const auto& values = read.values;
     auto& buffer = wavetableBuffers[index];
     const float smooth = intervalConfigs[IntervalIndex::smooth].raw();
     auto* table = buffer.getWritePointer (0);

@@ -24,6 +24,9 @@ OstrelAudioProcessor::OstrelAudioProcessor()
         oversamplers[(size_t) k] = std::make_unique<juce::dsp::Oversampling<float>> (
             2, (size_t) k, juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple, true, true);
 
+    for (int k = 1; k < (int) downsamplers.size(); ++k)
+        downsamplers[(size_t) k] = std::make_unique<Downsampler> (k);
+
     presetsFolderName = "Ostrel";
 
     scopeRing.setSize (1, scopeSize);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Downsampler.h"
 #include "Filter.h"
 #include "LockFree.h"
 #include "MessageThreadJobs.h"
@@ -7,6 +8,7 @@
 #include "ParameterModel.h"
 #include "Synth.h"
 
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
@@ -239,7 +241,7 @@ public:
     juce::File presetsFile;
     float midiSourceValues[4] {};
     std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables
-    juce::dsp::IIR::Filter<float> outputFilter[2];            // one state per output channel
+    juce::dsp::IIR::Filter<float> outputFilter[2];            // the coefficients of the output low-pass
     double outputFilterRate = 0.0;
     float outputFilterCutoff = 0.0f;
     ModalFilter modalFilter;
@@ -263,6 +265,9 @@ public:
     EnvelopeState modEnvelopeStates[numModEnvelopes];
     Synth synth;
     std::array<std::unique_ptr<juce::dsp::Oversampling<float>>, 4> oversamplers;
+    /** The down path of oversamplers 1..3 (entry 0 unused): the voices render straight into the work buffer, so
+        the up path, which would only filter silence that is then overwritten, is never run. */
+    std::array<std::unique_ptr<Downsampler>, 4> downsamplers;
     float hostSampleRate = 44100.0f;
     int oversamplingOrder = 2;
     juce::AudioBuffer<float> oversampledBuffer;
@@ -315,6 +320,27 @@ private:
     //============================================================================== block processing
     /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
     void updateModulatedValues (int numSamples);
+    /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
+        centre in row0 and row1), and the 512 values it gave. */
+    struct PictureRead
+    {
+        bool circle = false;
+        int row0 = -1, row1 = -1;
+        float position = 0.0f;
+        std::array<float, wavetableSize> values;
+
+        bool sameAs (const PictureRead& other) const noexcept
+        {
+            return row0 >= 0 && circle == other.circle && row0 == other.row0 && row1 == other.row1
+                   && std::memcmp (&position, &other.position, sizeof (position)) == 0;
+        }
+    };
+
+    /** Refills all eight wavetables, as block processing does every block. [audio thread] */
+    void refillWavetables();
+    /** Refills one wavetable; with earlierReads (one per voice), a read another table of the same block already
+        made is taken from there. [audio thread] */
+    void refillWavetable (int index, PictureRead* earlierReads);
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
     /** Up-samples, renders between the events, filters and down-samples one piece of the block. [audio thread] */
@@ -322,6 +348,12 @@ private:
                       juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
     /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
     void updateOutputFilter();
+    /** The output low-pass with the state of channel. [audio thread] */
+    OutputFilter outputFilterFor (int channel) const noexcept;
+    /** Keeps filter's state as channel's, snapped to zero as the framework's filter leaves it. [audio thread] */
+    void keepOutputFilterState (int channel, OutputFilter filter) noexcept;
+    /** Clears the state of both channels' output low-pass. */
+    void resetOutputFilter() noexcept;
     /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */
     void updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept;
 
@@ -335,6 +367,13 @@ private:
     void startNote (int note, int velocity);
     void handleNoteOff (int note);
     void handleController (int number, int value);
+
+    /** The output low-pass's state, lv1 and lv2 as the framework's second-order filter keeps them, per channel. */
+    float outputFilterState[2][2] {};
+    /** True while channel 1's output low-pass would hold the same state as channel 0's, which is so from its
+        reset until a one-channel block advances channel 0 alone: both channels then carry the same samples,
+        filtered once. */
+    bool outputFilterChannelsMatch = true;
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;

@@ -1,6 +1,7 @@
 #include "Synth.h"
 
 #include <cfloat>
+#include <cstring>
 
 namespace
 {
@@ -34,6 +35,13 @@ inline float truncatedCentre (float coordinate) noexcept
 {
     const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
     return (float) (int) near;
+}
+
+/** True when a and b hold the same bits: a cache key that matches gives exactly the value it was made from. */
+template <typename T>
+inline bool sameBits (T a, T b) noexcept
+{
+    return std::memcmp (&a, &b, sizeof (T)) == 0;
 }
 
 inline float gridAt (const std::atomic<float>* grid, int index) noexcept
@@ -94,27 +102,32 @@ void Voice::prepareToPlay (int newSampleRate)
 
 void Voice::updateOscillatorSteps() noexcept
 {
-    if (playPeriod != pictureStepPeriod || imageFineTune != pictureStepFineTune)
+    updateOscillatorSteps (playPeriod, imageFineTune, subFineTune, subOctaveFactor);
+}
+
+void Voice::updateOscillatorSteps (float stepPeriod, float imageTune, float subTune, int subOctave) noexcept
+{
+    if (stepPeriod != pictureStepPeriod || imageTune != pictureStepFineTune)
     {
-        pictureStepPeriod = playPeriod;
-        pictureStepFineTune = imageFineTune;
+        pictureStepPeriod = stepPeriod;
+        pictureStepFineTune = imageTune;
         pictureStep =
-            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageFineTune) / (double) playPeriod);
+            (float) (2.0 * singlePrecisionPi * std::pow (semitoneRatio, (double) imageTune) / (double) stepPeriod);
     }
 
-    if (playPeriod != subStepPeriod || subFineTune != subStepFineTune || subOctaveFactor != subStepOctaveFactor)
+    if (stepPeriod != subStepPeriod || subTune != subStepFineTune || subOctave != subStepOctaveFactor)
     {
-        subStepPeriod = playPeriod;
-        subStepFineTune = subFineTune;
-        subStepOctaveFactor = subOctaveFactor;
-        subStep = (float) ((double) subOctaveFactor * std::pow (semitoneRatio, (double) subFineTune) * 2.0
-                           * singlePrecisionPi / (double) playPeriod);
+        subStepPeriod = stepPeriod;
+        subStepFineTune = subTune;
+        subStepOctaveFactor = subOctave;
+        subStep = (float) ((double) subOctave * std::pow (semitoneRatio, (double) subTune) * 2.0 * singlePrecisionPi
+                           / (double) stepPeriod);
     }
 
-    if (playPeriod != gridStepPeriod)
+    if (stepPeriod != gridStepPeriod)
     {
-        gridStepPeriod = playPeriod;
-        gridStep = twoPi / playPeriod;
+        gridStepPeriod = stepPeriod;
+        gridStep = twoPi / stepPeriod;
     }
 }
 
@@ -208,6 +221,29 @@ float Voice::gridOscillator() noexcept
     return 0.2f * value;
 }
 
+namespace
+{
+/** One value of a cut-off LFO's shape at phase p. */
+inline float lfoWave (int waveform, float p, float heldValue) noexcept
+{
+    switch (waveform)
+    {
+        case 0:
+            return std::sin (twoPi * p);
+        case 1:
+            return 1.0f - 2.0f * p;
+        case 2:
+            return p < 0.5f ? 1.0f : -1.0f;
+        case 3:
+            return 1.0f - 4.0f * std::abs (p - 0.5f);
+        case 4:
+            return heldValue;
+        default:
+            return 0.0f;
+    }
+}
+} // namespace
+
 void Voice::tickLfos() noexcept
 {
     lfoSum = 0.0f;
@@ -222,29 +258,7 @@ void Voice::tickLfos() noexcept
 
         auto& lfo = lfos[i];
         const float p = lfo.phase;
-        float wave;
-
-        switch (lfo.waveform)
-        {
-            case 0:
-                wave = std::sin (twoPi * p);
-                break;
-            case 1:
-                wave = 1.0f - 2.0f * p;
-                break;
-            case 2:
-                wave = p < 0.5f ? 1.0f : -1.0f;
-                break;
-            case 3:
-                wave = 1.0f - 4.0f * std::abs (p - 0.5f);
-                break;
-            case 4:
-                wave = lfo.heldValue;
-                break;
-            default:
-                wave = 0.0f;
-                break;
-        }
+        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
 
         const float x = p + lfo.phaseStep;
         lfo.phase = x - std::floor (x);
@@ -254,6 +268,32 @@ void Voice::tickLfos() noexcept
 
         lfoSum += depth * (wave * owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw());
     }
+}
+
+bool Voice::previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept
+{
+    sum = 0.0f;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        const auto& lfo = lfos[i];
+        newPhases[i] = lfo.phase;
+        const float depth = depths[i];
+
+        if (depth == 0.0f)
+            continue;
+
+        if (lfo.waveform == 4)
+            return false;
+
+        const float p = lfo.phase;
+        const float wave = lfoWave (lfo.waveform, p, lfo.heldValue);
+        const float x = p + lfo.phaseStep;
+        newPhases[i] = x - std::floor (x);
+        sum += depth * (wave * amounts[i]);
+    }
+
+    return true;
 }
 
 float Voice::render() noexcept
@@ -370,20 +410,25 @@ float Voice::render() noexcept
     return (float) filtered * gain;
 }
 
-void Voice::updateParameters() noexcept
+void Voice::readControlValues (ControlValues& values) noexcept
 {
-    period += (targetPeriod - period) * voiceGlideCoefficient;
-
     const auto& global = owner.globalSynthConfigs;
-    subLevel = global[GlobalIndex::subBass].raw();
-    subOctaveFactor = (int) std::pow (2.0f, global[GlobalIndex::subBassOc].raw());
-    subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
-    imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
+    values.subLevel = global[GlobalIndex::subBass].raw();
+
+    // A power at every control step, of an input that rarely changes: worked out when it does.
+    if (const auto octave = global[GlobalIndex::subBassOc].raw(); !sameBits (octave, subOctaveKey))
+    {
+        subOctaveKey = octave;
+        subOctaveValue = (int) std::pow (2.0f, octave);
+    }
+
+    values.subOctaveFactor = subOctaveValue;
+    values.subFineTune = global[GlobalIndex::fineTuneMain].currentValue;
+    values.imageFineTune = global[GlobalIndex::fineTuneImg].currentValue;
 
     for (int i = 0; i < numLfos; ++i)
     {
         const auto& group = owner.lfoConfigs[(size_t) i];
-        auto& lfo = lfos[i];
         float rate = group[LfoIndex::rate].currentValue;
 
         if (group[LfoIndex::sync].raw() == 1.0f)
@@ -392,12 +437,47 @@ void Voice::updateParameters() noexcept
             rate = owner.bpm / 60.0f / owner.noteLengthBeats[(size_t) k];
         }
 
-        lfo.waveform = (int) group[LfoIndex::type].raw();
+        values.lfoWaveform[i] = (int) group[LfoIndex::type].raw();
+        values.lfoRate[i] = rate;
+    }
+}
+
+void Voice::applyControlValues (const ControlValues& values) noexcept
+{
+    period += (targetPeriod - period) * voiceGlideCoefficient;
+
+    subLevel = values.subLevel;
+    subOctaveFactor = values.subOctaveFactor;
+    subFineTune = values.subFineTune;
+    imageFineTune = values.imageFineTune;
+
+    for (int i = 0; i < numLfos; ++i)
+    {
+        auto& lfo = lfos[i];
+        const float rate = values.lfoRate[i];
+        lfo.waveform = values.lfoWaveform[i];
         lfo.rateHz = rate;
-        lfo.phaseStep = (float) (rate / lfo.tickRate);
+
+        // A division at every control step, of inputs that rarely change: worked out when they do.
+        auto& step = lfoSteps[i];
+        if (!sameBits (rate, step.rate) || !sameBits (lfo.tickRate, step.tickRate))
+        {
+            step.rate = rate;
+            step.tickRate = lfo.tickRate;
+            step.value = (float) (rate / lfo.tickRate);
+        }
+
+        lfo.phaseStep = step.value;
     }
 
     filterType = pendingFilterType;
+}
+
+void Voice::updateParameters() noexcept
+{
+    ControlValues values;
+    readControlValues (values);
+    applyControlValues (values);
 }
 
 void Voice::start (float newPeriod, int newNote, float newVelocityGain) noexcept
@@ -470,9 +550,11 @@ Synth::Synth (IProcessor& o) : owner (o)
     voices.reserve (8);
     for (int i = 0; i < 8; ++i)
         voices.emplace_back (owner, &waveTables);
+
+    useKernel (fastestKernel());
 }
 
-void Synth::render (float** outputs, int numSamples) noexcept
+void Synth::render (float** outputs, int numSamples, OutputFilter* outputFilter, float* filtered) noexcept
 {
     // Block processing already flushes denormals; this keeps any other caller from meeting slow subnormal
     // filter states when a voice plays a silent table.
@@ -498,10 +580,29 @@ void Synth::render (float** outputs, int numSamples) noexcept
 
     float* left = outputs[0];
     float* right = outputs[1];
+    auto controlStepDone = false;
+    const auto done = kernel != VoiceKernel::scalar
+                          ? renderLanes (left, right, numSamples, controlStepDone, outputFilter, filtered)
+                          : 0;
+    renderVoices (left, right, done, numSamples, controlStepDone);
 
-    for (int i = 0; i < numSamples; ++i)
+    if (outputFilter != nullptr && done < numSamples)
+        outputFilter->process (left + done, filtered + done, numSamples - done);
+
+    for (auto& voice : voices)
+        if (voice.ampState == 0)
+            voice.ampLevel = 0.0f;
+
+    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
+        owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
+}
+
+void Synth::renderVoices (float* left, float* right, int from, int numSamples, bool firstControlStepDone) noexcept
+{
+    for (int i = from; i < numSamples; ++i)
     {
-        updateParameters();
+        if (i > from || !firstControlStepDone)
+            updateParameters();
 
         float sum = 0.0f;
 
@@ -514,13 +615,6 @@ void Synth::render (float** outputs, int numSamples) noexcept
         if (right != nullptr)
             right[i] = sum;
     }
-
-    for (auto& voice : voices)
-        if (voice.ampState == 0)
-            voice.ampLevel = 0.0f;
-
-    if (currentVoice >= 0 && currentVoice < (int) voices.size() && voices[(size_t) currentVoice].ampState != 0)
-        owner.handleFilterFreqModulation (voices[(size_t) currentVoice].cutoff);
 }
 
 void Synth::updateParameters() noexcept
@@ -530,13 +624,28 @@ void Synth::updateParameters() noexcept
 
     controlCountdown = controlInterval;
 
+    // Every voice reads the same parameters: once for all of them.
+    Voice::ControlValues values;
+    auto valuesRead = false;
+
     for (auto& voice : voices)
     {
         if (voice.startLevel > 0.0001f)
         {
-            voice.updateParameters();
+            if (!valuesRead)
+            {
+                voices[0].readControlValues (values);
+                valuesRead = true;
+            }
+
+            voice.applyControlValues (values);
             voice.playPeriod = voice.period * pitchBend;
-            voice.updateOscillatorSteps();
+
+            // From the values themselves rather than the fields just written, which the CPU would have to wait for.
+            voice.updateOscillatorSteps (voice.playPeriod,
+                                         values.imageFineTune,
+                                         values.subFineTune,
+                                         values.subOctaveFactor);
         }
     }
 
@@ -548,11 +657,22 @@ void Synth::updateParameters() noexcept
 
     const auto& filterAdsr = owner.adsrFilterConfigs;
     const float fs = voiceSampleRate;
-    const auto coefficient = [fs] (float x) { return std::exp (-std::exp (5.5f - 0.075f * x) / fs); };
-    const float filterAttack = coefficient (filterAdsr[AdsrIndex::attack].currentValue);
-    const float filterDecay = coefficient (filterAdsr[AdsrIndex::decay].currentValue);
+    // Exponentials of inputs that rarely change: worked out again only when an input did.
+    const auto coefficient = [this, fs] (int which, float x)
+    {
+        auto& cached = filterCoefficientCache[which];
+        if (!sameBits (x, cached.input) || !sameBits (fs, cached.rate))
+        {
+            cached.input = x;
+            cached.rate = fs;
+            cached.value = std::exp (-std::exp (5.5f - 0.075f * x) / fs);
+        }
+        return cached.value;
+    };
+    const float filterAttack = coefficient (0, filterAdsr[AdsrIndex::attack].currentValue);
+    const float filterDecay = coefficient (1, filterAdsr[AdsrIndex::decay].currentValue);
     const float filterSustainLevel = filterAdsr[AdsrIndex::sustain].currentValue;
-    const float filterRelease = coefficient (filterAdsr[AdsrIndex::release].currentValue);
+    const float filterRelease = coefficient (2, filterAdsr[AdsrIndex::release].currentValue);
 
     const float attackTime = attack / 20.0f;
     const float decayTime = decay / 20.0f;
@@ -577,10 +697,28 @@ void Synth::updateParameters() noexcept
         if (voice.envelopeRate != stepsRate)
         {
             stepsRate = voice.envelopeRate;
-            attackStep = attackTime > 0.0f ? (float) (1.0 / ((double) attackTime * stepsRate)) : -1.0f;
-            decayStep =
-                decayTime > 0.0f ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate)) : -1.0f;
-            releaseMultiplier = releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+            auto& cached = envelopeStepCache;
+
+            if (!sameBits (attackTime, cached.attackTime) || !sameBits (decayTime, cached.decayTime)
+                || !sameBits (sustainLevel, cached.sustainLevel) || !sameBits (releaseTime, cached.releaseTime)
+                || !sameBits (stepsRate, cached.rate))
+            {
+                cached.attackTime = attackTime;
+                cached.decayTime = decayTime;
+                cached.sustainLevel = sustainLevel;
+                cached.releaseTime = releaseTime;
+                cached.rate = stepsRate;
+                cached.attackStep = attackTime > 0.0f ? (float) (1.0 / ((double) attackTime * stepsRate)) : -1.0f;
+                cached.decayStep = decayTime > 0.0f
+                                       ? (float) ((1.0 - (double) sustainLevel) / ((double) decayTime * stepsRate))
+                                       : -1.0f;
+                cached.releaseMultiplier =
+                    releaseTime > 0.0f ? (float) std::exp (-6.9 / (stepsRate * releaseTime)) : 0.0f;
+            }
+
+            attackStep = cached.attackStep;
+            decayStep = cached.decayStep;
+            releaseMultiplier = cached.releaseMultiplier;
         }
 
         voice.attackStep = attackStep;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterModel.h"
+#include "VoiceLanes.h"
 
 #include <limits>
 
@@ -14,6 +15,12 @@ struct WaveTableList
     float triangle (int u) const noexcept;
     float square (int u) const noexcept;
     float noise() noexcept;
+
+    /** The 512 points of periodic shape 0..3, or nullptr when the list is not of 512 points. */
+    const float* shapeTable (int shape) const noexcept
+    {
+        return size == tableSize && shape >= 0 && shape < numPeriodicShapes ? shapeTables[shape] : nullptr;
+    }
 
     /** Shape 0 sine, 1 saw, 2 square or 3 triangle at point u (0 <= u < 512), from tables made once: the
         second oscillator asks for one every sample. */
@@ -61,6 +68,22 @@ public:
     float render() noexcept;
     /** Control-rate refresh. [audio thread] */
     void updateParameters() noexcept;
+
+    /** What a control step reads from the parameters: the same for every voice of one step. */
+    struct ControlValues
+    {
+        float subLevel = 0.0f;
+        int subOctaveFactor = 1;
+        float subFineTune = 0.0f, imageFineTune = 0.0f;
+        int lfoWaveform[4]{};
+        float lfoRate[4]{};
+    };
+
+    /** Reads the control step's parameter values. [audio thread] */
+    void readControlValues (ControlValues& values) noexcept;
+    /** The control step with values read by any voice: glide, second oscillator, LFO steps, filter type.
+        [audio thread] */
+    void applyControlValues (const ControlValues& values) noexcept;
     /** Starts the note at its own pitch (no glide) and both envelopes, as note-on does. [audio thread] */
     void start (float newPeriod, int newNote, float newVelocityGain) noexcept;
     /** Starts the release of both envelopes the way a note-off does; leaves `note` alone. [audio thread] */
@@ -109,7 +132,7 @@ public:
     float voiceGlideCoefficient = 1.0f;
 
     const std::atomic<float>* grid = nullptr;
-    float scanCentre[2] { 0.0f, 0.0f };
+    float scanCentre[2]{ 0.0f, 0.0f };
     float scanRow = 0.0f;
     bool scanCircle = false;
 
@@ -139,10 +162,15 @@ private:
     float secondOscillator() noexcept;
     float gridOscillator() noexcept;
     void tickLfos() noexcept;
+    /** The next LFO tick's sum and new phases, with the LFOs' depths on the cut-off and amounts as read for this
+        tick, without applying them; false (and nothing worked out) when a random LFO that reaches the cut-off would
+        draw a new value. */
+    bool previewLfoTick (float& sum, float* newPhases, const float* depths, const float* amounts) const noexcept;
 
     /** The oscillator steps follow playPeriod and the fine tunes, which change only at stretch starts and
         control steps; the synth calls this right after changing them. */
     void updateOscillatorSteps() noexcept;
+    void updateOscillatorSteps (float stepPeriod, float imageTune, float subTune, int subOctave) noexcept;
 
     // Values that need a division or a power but whose inputs change rarely: recomputed only when an input
     // changed (NaN keys force the first computation).
@@ -155,9 +183,54 @@ private:
     float subStep = 0.0f;
     float gridStepPeriod = std::numeric_limits<float>::quiet_NaN();
     float gridStep = 0.0f;
+    float subOctaveKey = std::numeric_limits<float>::quiet_NaN();
+    int subOctaveValue = 1;
+    struct LfoStep
+    {
+        float rate = std::numeric_limits<float>::quiet_NaN();
+        double tickRate = std::numeric_limits<double>::quiet_NaN();
+        float value = 0.0f;
+    };
+    LfoStep lfoSteps[4];
     double feedbackCoefficient = std::numeric_limits<double>::quiet_NaN();
     float feedbackResonance = std::numeric_limits<float>::quiet_NaN();
     double feedback = 0.0;
+};
+
+/** The ways the voices can be rendered: the plain loop over the voices, or all eight voices at once in the
+    lanes of the vector kernel built for AVX2 or for AVX-512. All give the same samples, bit for bit. */
+enum class VoiceKernel
+{
+    scalar,
+    avx2,
+    avx512
+};
+
+/** A second-order filter (the framework's terms and order) run over the voices' sum as it is rendered. */
+struct OutputFilter
+{
+    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    float lv1 = 0.0f, lv2 = 0.0f;
+
+    /** output[i] = the filtered input[i]. */
+    void process (const float* input, float* output, int numSamples) noexcept
+    {
+        // In locals, so that the state never waits on a store to memory the output might share.
+        auto s1 = lv1, s2 = lv2;
+        const auto c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            const auto in = input[i];
+            const auto out = (in * c0) + s1;
+            output[i] = out;
+            s1 = (in * c1) - (out * d1) + s2;
+            s2 = (in * c2) - (out * d2);
+        }
+
+        lv1 = s1;
+        lv2 = s2;
+    }
 };
 
 /** The eight-voice engine. Runs on the audio thread only. */
@@ -166,8 +239,19 @@ class Synth
 public:
     explicit Synth (IProcessor& owner);
 
-    /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. [audio thread] */
-    void render (float** outputs, int numSamples) noexcept;
+    /** True when this CPU can run the kernel. [any thread] */
+    static bool canRun (VoiceKernel kernel) noexcept;
+    /** The fastest kernel this CPU runs; the synth starts with it. [any thread] */
+    static VoiceKernel fastestKernel() noexcept;
+    /** Renders with kernel from the next render on (ignored when the CPU cannot run it). [thread that prepares the
+        processor, or the audio thread between blocks] */
+    void useKernel (VoiceKernel kernel) noexcept;
+    VoiceKernel kernelInUse() const noexcept { return kernel; }
+
+    /** Renders all sounding voices; outputs[1] may be null for a one-channel buffer. With outputFilter, the
+        sum also goes through it into filtered (at the same positions as outputs[0]). [audio thread] */
+    void
+    render (float** outputs, int numSamples, OutputFilter* outputFilter = nullptr, float* filtered = nullptr) noexcept;
     /** Control-rate work, every controlInterval calls. [audio thread] */
     void updateParameters() noexcept;
     /** Releases note; -1 releases the voices held by the sustain pedal. [audio thread] */
@@ -187,4 +271,43 @@ public:
     float pitchBend = 1.0f;
     bool sustainPedal = false;
     const std::atomic<float>* grid = nullptr;
+
+private:
+    /** The plain loop over the voices from sample `from` on; the control step of that first sample is skipped when
+        it already ran. */
+    void renderVoices (float* left, float* right, int from, int numSamples, bool firstControlStepDone) noexcept;
+    /** Renders with the vector kernel for as long as it may; returns the number of samples rendered. Sets
+        controlStepDone when it stopped right after the control step of the sample it returns. */
+    int renderLanes (float* left,
+                     float* right,
+                     int numSamples,
+                     bool& controlStepDone,
+                     OutputFilter* outputFilter,
+                     float* filtered) noexcept;
+    void loadLanes() noexcept;
+    void storeLanes() noexcept;
+    void loadLaneControls (bool hiFidel) noexcept;
+
+    // The control step's exponentials and divisions, kept with the inputs they were worked out from.
+    struct FilterCoefficient
+    {
+        float input = std::numeric_limits<float>::quiet_NaN(), rate = 0.0f, value = 0.0f;
+    };
+    FilterCoefficient filterCoefficientCache[3];
+    struct EnvelopeSteps
+    {
+        float attackTime = std::numeric_limits<float>::quiet_NaN(), decayTime = 0.0f, sustainLevel = 0.0f,
+              releaseTime = 0.0f;
+        double rate = 0.0;
+        float attackStep = 0.0f, decayStep = 0.0f, releaseMultiplier = 0.0f;
+    };
+    EnvelopeSteps envelopeStepCache;
+
+    VoiceKernel kernel = VoiceKernel::scalar;
+    voice_lanes::Kernel laneKernel = nullptr;
+    voice_lanes::State laneState{};
+    voice_lanes::Controls laneControls{};
+    alignas (64) float laneTables[voice_lanes::numLanes * voice_lanes::tableSize
+                                  + 16]{}; // a pair read past the last point stays inside
+    float pendingLfoPhases[voice_lanes::numLanes][numLfos]{};
 };

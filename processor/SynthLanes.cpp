@@ -1,0 +1,372 @@
+#include "Synth.h"
+
+// The voices rendered side by side by a vector kernel: the voices' state is copied into lanes for a stretch, the
+// control steps still run on the voices themselves, and between two control steps the kernel renders a whole
+// segment of up to 32 samples of all eight voices at once.
+
+namespace
+{
+constexpr int noTick = 1 << 20;
+
+inline float clampToGrid (float coordinate) noexcept
+{
+    return coordinate > 0.0f ? (coordinate < 511.0f ? coordinate : 511.0f) : 0.0f;
+}
+
+inline float truncatedCentre (float coordinate) noexcept
+{
+    const float near = coordinate > -2048.0f ? (coordinate < 2048.0f ? coordinate : 2048.0f) : -2048.0f;
+    return (float) (int) near;
+}
+} // namespace
+
+bool Synth::canRun (VoiceKernel choice) noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+
+    switch (choice)
+    {
+        case VoiceKernel::scalar:
+            return true;
+        case VoiceKernel::avx2:
+            return __builtin_cpu_supports ("avx2");
+        case VoiceKernel::avx512:
+            return __builtin_cpu_supports ("avx512f") && __builtin_cpu_supports ("avx512vl")
+                   && __builtin_cpu_supports ("avx512dq") && __builtin_cpu_supports ("avx512bw");
+    }
+
+    return false;
+#else
+    return choice == VoiceKernel::scalar;
+#endif
+}
+
+VoiceKernel Synth::fastestKernel() noexcept
+{
+    for (const auto choice : { VoiceKernel::avx512, VoiceKernel::avx2 })
+        if (canRun (choice))
+            return choice;
+
+    return VoiceKernel::scalar;
+}
+
+void Synth::useKernel (VoiceKernel choice) noexcept
+{
+    if (!canRun (choice))
+        return;
+
+    kernel = choice;
+
+#if defined(__x86_64__) || defined(__i386__)
+    laneKernel = choice == VoiceKernel::avx512 ? voice_lanes::renderAvx512
+                 : choice == VoiceKernel::avx2 ? voice_lanes::renderAvx2
+                                               : nullptr;
+#endif
+}
+
+void Synth::loadLanes() noexcept
+{
+    auto& s = laneState;
+
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        const auto& voice = voices[(size_t) v];
+        s.phase[v] = voice.phase;
+        s.phaseStep[v] = voice.phaseStep;
+        s.subPhase[v] = voice.subPhase;
+        s.subPhaseStep[v] = voice.subPhaseStep;
+        s.filterEnvLevel[v] = voice.filterEnvLevel;
+        s.filterEnvTarget[v] = voice.filterEnvTarget;
+        s.filterEnvCoef[v] = voice.filterEnvCoef;
+        s.ampLevel[v] = voice.ampLevel;
+        s.ampState[v] = voice.ampState;
+        s.sampleCounter[v] = voice.sampleCounter;
+        s.lfoSum[v] = voice.lfoSum;
+        s.cutoff[v] = voice.cutoff;
+        s.lastCutoff[v] = voice.lastCutoff;
+        s.stage1[v] = voice.stage1;
+        s.stage2[v] = voice.stage2;
+        s.stage3[v] = voice.stage3;
+        s.stage4[v] = voice.stage4;
+    }
+}
+
+void Synth::storeLanes() noexcept
+{
+    const auto& s = laneState;
+
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        auto& voice = voices[(size_t) v];
+        voice.phase = s.phase[v];
+        voice.phaseStep = s.phaseStep[v];
+        voice.subPhase = s.subPhase[v];
+        voice.subPhaseStep = s.subPhaseStep[v];
+        voice.filterEnvLevel = s.filterEnvLevel[v];
+        voice.filterEnvTarget = s.filterEnvTarget[v];
+        voice.filterEnvCoef = s.filterEnvCoef[v];
+        voice.ampLevel = s.ampLevel[v];
+        voice.ampState = s.ampState[v];
+        voice.sampleCounter = s.sampleCounter[v];
+        voice.lfoSum = s.lfoSum[v];
+        voice.cutoff = s.cutoff[v];
+        voice.lastCutoff = s.lastCutoff[v];
+        voice.stage1 = s.stage1[v];
+        voice.stage2 = s.stage2[v];
+        voice.stage3 = s.stage3[v];
+        voice.stage4 = s.stage4[v];
+    }
+}
+
+void Synth::loadLaneControls (bool hiFidel) noexcept
+{
+    auto& c = laneControls;
+
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        const auto& voice = voices[(size_t) v];
+        c.oscillatorStep[v] = hiFidel ? voice.gridStep : voice.pictureStep;
+        c.subStep[v] = voice.subStep;
+        c.subLevel[v] = voice.subLevel;
+        c.tableGain[v] = voice.velocityGain * 0.2f;
+        c.filterSustain[v] = voice.filterSustain;
+        c.filterDecayCoef[v] = voice.filterDecayCoef;
+        c.cutoffHz[v] = voice.cutoffHz;
+        c.attackStep[v] = voice.attackStep;
+        c.decayStep[v] = voice.decayStep;
+        c.sustain[v] = voice.sustain;
+        c.releaseMultiplier[v] = voice.releaseMultiplier;
+        c.resonance[v] = (double) voice.resonance;
+        c.filterType[v] = voice.filterType;
+    }
+}
+
+int Synth::renderLanes (float* left,
+                        float* right,
+                        int numSamples,
+                        bool& controlStepDone,
+                        OutputFilter* outputFilter,
+                        float* filtered) noexcept
+{
+    using namespace voice_lanes;
+    controlStepDone = false;
+
+    if (laneKernel == nullptr || numSamples <= 0 || voices.size() != (size_t) numLanes)
+        return 0;
+
+    const auto& global = owner.globalSynthConfigs;
+    const bool hiFidel = global[GlobalIndex::hiFidel].raw() != 0.0f;
+    Setup setup;
+
+    if (!hiFidel)
+    {
+        // Noise draws a value for every voice and sample, in voice order: left to the plain loop.
+        const int shapeIndex = (int) global[GlobalIndex::oscType].currentValue.load();
+        if (shapeIndex == 4)
+            return 0;
+
+        setup.oscillator = Oscillator::picture;
+        setup.shapeTable = waveTables.shapeTable (shapeIndex);
+
+        if (setup.shapeTable == nullptr && shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
+            return 0;
+
+        // The tables only change between stretches; the kernel reads them side by side.
+        for (int v = 0; v < numLanes; ++v)
+        {
+            const auto& voice = voices[(size_t) v];
+            if (voice.ampState == 0)
+                continue;
+
+            if (voice.wavetable == nullptr || voice.wavetable->getNumChannels() < 1
+                || voice.wavetable->getNumSamples() != tableSize)
+                return 0;
+
+            const auto* table = voice.wavetable->getReadPointer (0);
+            std::copy (table, table + tableSize, laneTables + v * tableSize);
+        }
+
+        setup.tables = laneTables;
+    }
+    else
+    {
+        const std::atomic<float>* sharedGrid = nullptr;
+        auto circle = false;
+
+        for (int v = 0; v < numLanes; ++v)
+        {
+            const auto& voice = voices[(size_t) v];
+            if (voice.ampState == 0)
+                continue;
+
+            if (voice.grid == nullptr
+                || (sharedGrid != nullptr && (voice.grid != sharedGrid || voice.scanCircle != circle)))
+                return 0;
+
+            sharedGrid = voice.grid;
+            circle = voice.scanCircle;
+        }
+
+        if (sharedGrid == nullptr)
+            return 0;
+
+        // Every cell is written and read whole; the kernel reads them as the plain floats they hold.
+        static_assert (sizeof (std::atomic<float>) == sizeof (float) && std::atomic<float>::is_always_lock_free);
+        setup.grid = reinterpret_cast<const float*> (sharedGrid);
+        setup.oscillator = circle ? Oscillator::gridCircle : Oscillator::gridLine;
+
+        for (int v = 0; v < numLanes; ++v)
+        {
+            const auto& voice = voices[(size_t) v];
+            laneControls.scanRow[v] = voice.scanRow;
+            laneControls.radius[v] = voice.scanRow / 2.0f;
+            laneControls.centreX[v] = truncatedCentre (voice.scanCentre[0]);
+            laneControls.centreY[v] = truncatedCentre (voice.scanCentre[1]);
+        }
+    }
+
+    // A random LFO on the cut-off draws at its tick, in the order the voices tick: left to the plain loop, both
+    // for the LFOs as they are and as the next control step may set them.
+    const auto randomLfoMayTick = [this]
+    {
+        for (int i = 0; i < numLfos; ++i)
+        {
+            const auto depth = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
+            if (depth == 0.0f)
+                continue;
+
+            if ((int) owner.lfoConfigs[(size_t) i][LfoIndex::type].raw() == 4)
+                return true;
+
+            for (const auto& voice : voices)
+                if (voice.lfos[i].waveform == 4 || voice.filterTargetIndex != voices[0].filterTargetIndex)
+                    return true;
+        }
+
+        return false;
+    };
+
+    loadLanes();
+
+    // The kernel filters each segment's sums while it renders the next.
+    OutputStage stage{};
+    if (outputFilter != nullptr)
+    {
+        stage = { outputFilter->b0, outputFilter->b1,  outputFilter->b2, outputFilter->a1,
+                  outputFilter->a2, outputFilter->lv1, outputFilter->lv2 };
+        setup.outputStage = &stage;
+    }
+
+    int done = 0;
+    alignas (64) float sums[32];
+    alignas (64) float pendingSums[32];
+    alignas (64) int ticked[numLanes];
+
+    while (done < numSamples)
+    {
+        if (randomLfoMayTick())
+            break;
+
+        // This sample's control step, on the voices themselves.
+        if (controlCountdown <= 1)
+        {
+            for (int v = 0; v < numLanes; ++v)
+            {
+                voices[(size_t) v].ampLevel = laneState.ampLevel[v];
+                voices[(size_t) v].ampState = laneState.ampState[v];
+            }
+
+            updateParameters();
+
+            for (int v = 0; v < numLanes; ++v)
+            {
+                laneState.ampLevel[v] = voices[(size_t) v].ampLevel;
+                laneState.ampState[v] = voices[(size_t) v].ampState;
+            }
+        }
+        else
+        {
+            --controlCountdown;
+        }
+
+        // The segment runs up to the next control step.
+        const int length = juce::jlimit (1, juce::jmin (32, numSamples - done), controlCountdown);
+        loadLaneControls (hiFidel);
+
+        // Each voice ticks its LFOs every 32 of its own samples: at most once in a segment, and not at all once it
+        // falls silent, since then its count stops.
+        auto tickPreviewsHold = true;
+
+        // The matrix cells and amounts every voice's tick reads, read once for the segment's ticks.
+        float depths[numLfos], amounts[numLfos];
+        for (int i = 0; i < numLfos; ++i)
+        {
+            depths[i] = owner.lfoMatrixConfigs[(size_t) (voices[0].filterTargetIndex * 4 + i)].raw();
+            amounts[i] = owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw();
+        }
+
+        for (int v = 0; v < numLanes; ++v)
+        {
+            laneControls.tickAt[v] = noTick;
+
+            if (laneState.ampState[v] == 0)
+                continue;
+
+            const int at = (32 - (laneState.sampleCounter[v] & 31)) & 31;
+            if (at >= length)
+                continue;
+
+            laneControls.tickAt[v] = at;
+            tickPreviewsHold =
+                voices[(size_t) v].previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts)
+                && tickPreviewsHold;
+        }
+
+        if (!tickPreviewsHold)
+        {
+            // A random LFO appeared at this very control step: the plain loop goes on from this sample.
+            controlStepDone = true;
+            break;
+        }
+
+        laneKernel (laneState, laneControls, setup, length, sums, ticked);
+        controlCountdown -= length - 1;
+
+        for (int v = 0; v < numLanes; ++v)
+        {
+            if (ticked[v] == 0)
+                continue;
+
+            auto& voice = voices[(size_t) v];
+            for (int i = 0; i < numLfos; ++i)
+                voice.lfos[i].phase = pendingLfoPhases[v][i];
+        }
+
+        std::copy (sums, sums + length, left + done);
+        if (right != nullptr)
+            std::copy (sums, sums + length, right + done);
+
+        // These sums go through the output filter during the next segment.
+        if (outputFilter != nullptr)
+        {
+            std::copy (sums, sums + length, pendingSums);
+            setup.stageInput = pendingSums;
+            setup.stageOutput = filtered + done;
+            setup.stageCount = length;
+        }
+
+        done += length;
+    }
+
+    // The last segment's sums, filtered now.
+    if (outputFilter != nullptr)
+    {
+        outputFilter->lv1 = stage.lv1;
+        outputFilter->lv2 = stage.lv2;
+        outputFilter->process (setup.stageInput, setup.stageOutput, setup.stageCount);
+    }
+
+    storeLanes();
+    return done;
+}
