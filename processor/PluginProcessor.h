@@ -214,6 +214,10 @@ public:
     //==============================================================================
     /** Holds the message thread from the end of the destructor until the members below are gone (see there). */
     std::unique_ptr<juce::MessageManagerLock> teardownLock;
+    /** Before the tree, which is built with its address: the tree's timer writes through it from the moment the tree
+        exists (on the message thread, while a host may still be constructing this on another) until the tree is
+        gone. */
+    juce::UndoManager undoManager;
     juce::AudioProcessorValueTreeState valueTreeState;
 
     juce::StringArray lfoWaveNames;
@@ -280,7 +284,6 @@ public:
         the refill's global lock, so that instances never wait for each other's rendering. [audio, message thread] */
     juce::SpinLock wavetableRenderLock;
     DisplayFeed<wavetableSize> waveDisplayBuffer;
-    juce::UndoManager undoManager;
     std::unordered_map<juce::String, ModulationListener*> modulationListeners;
     std::vector<OstrelProgram> programs;
     /** Guards programs between the host's program calls and the presets bar. */
