@@ -8,6 +8,8 @@
 #include "controls/DialogLauncher.h"
 #include "controls/ParameterAttachments.h"
 #include "controls/MidiKeyboard.h"
+#include "displays/Spectrum.h"
+#include "displays/Visualiser.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
 #include "modulation/Modulations.h"
@@ -63,7 +65,7 @@ public:
     FilterGUI filterPanel;
     ADSRSComponent adsrFilterPanel;
     GlobalSynthPanel globalSynthPanel;
-    // visualiserRect: VisualiserRect (the processor)
+    VisualiserRect visualiserRect;
     juce::ToggleButton filterToggle1, filterToggle2;
     std::unique_ptr<ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
@@ -72,7 +74,7 @@ public:
     std::unique_ptr<GridContainerComponent> envGrid;
     std::unique_ptr<GridContainerComponent> lfoGrid;
     std::unique_ptr<GridContainerComponent> midiGrid;
-    // spectrumPanel: SpectrumPanel (the processor)
+    SpectrumPanel spectrumPanel;
     NameLabel presetsBar;
     /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
     MidiKeyboard keyboard;
