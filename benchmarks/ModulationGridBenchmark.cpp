@@ -1,4 +1,5 @@
 #include "editor/PluginEditor.h"
+#include "editor/controls/ParameterAttachments.h"
 
 #include <benchmark/benchmark.h>
 
@@ -143,3 +144,37 @@ static void BM_RestoreHundredRoutesToSettledHeaders (benchmark::State& state)
     }
 }
 BENCHMARK (BM_RestoreHundredRoutesToSettledHeaders)->Arg (0)->Arg (1)->UseManualTime()->Unit (benchmark::kMillisecond);
+
+// A host that sets every matrix cell at once on its audio thread (a randomise, a preset of its own): the message
+// thread's work until the window's controls and the route tables follow, one poll of the controls and the booking
+// job. Every other time the cells go back to 0.
+static void BM_EveryMatrixCellAutomatedWithTheWindowOpen (benchmark::State& state)
+{
+    const auto processor = preparedProcessor();
+    const std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+    const juce::SharedResourcePointer<ParameterLink::Poller> poller;
+    const ParameterGroup* matrices[] = { &processor->lfoMatrixConfigs,
+                                         &processor->envMatrixConfigs,
+                                         &processor->midiMatrixConfigs };
+    bool routed = false;
+
+    for (auto _ : state)
+    {
+        routed = !routed;
+        std::thread audio (
+            [&]
+            {
+                for (const auto* matrix : matrices)
+                    for (const auto& cell : *matrix)
+                        processor->valueTreeState.getParameter (cell.paramID)
+                            ->setValueNotifyingHost (routed ? 0.75f : 0.5f);
+            });
+        audio.join();
+
+        const auto start = std::chrono::steady_clock::now();
+        poller->pollAll();
+        processor->messageThreadJobs.runMarkedJobs();
+        state.SetIterationTime (std::chrono::duration<double> (std::chrono::steady_clock::now() - start).count());
+    }
+}
+BENCHMARK (BM_EveryMatrixCellAutomatedWithTheWindowOpen)->UseManualTime()->Unit (benchmark::kMillisecond);

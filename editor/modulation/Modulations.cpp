@@ -24,6 +24,7 @@ GridComponent::GridComponent (OstrelAudioProcessor& p,
     sliders.ensureStorageAllocated (targets.size() * numSources);
     valueLabels.ensureStorageAllocated (targets.size() * numSources);
     attachments.ensureStorageAllocated (targets.size() * numSources);
+    labelShowsNonZero.reserve ((size_t) (targets.size() * numSources));
 
     for (int i = 0; i < targets.size(); ++i)
     {
@@ -49,6 +50,7 @@ GridComponent::GridComponent (OstrelAudioProcessor& p,
             const auto value = slider->getValue();
             label->setText (valueText (value), juce::dontSendNotification);
             label->setColour (juce::Label::textColourId, value != 0.0 ? activeColour : juce::Colours::grey);
+            labelShowsNonZero.push_back (value != 0.0);
             label->setJustificationType (juce::Justification::centred);
             label->setInterceptsMouseClicks (false, false);
             addAndMakeVisible (label);
@@ -136,7 +138,12 @@ void GridComponent::sliderValueChanged (juce::Slider* slider)
     const auto value = slider->getValue();
     auto* label = valueLabels[index];
     label->setText (valueText (value), juce::dontSendNotification);
-    label->setColour (juce::Label::textColourId, value != 0.0 ? activeColour : juce::Colours::grey);
+
+    if (const auto nonZero = value != 0.0; labelShowsNonZero[(size_t) index] != nonZero)
+    {
+        label->setColour (juce::Label::textColourId, nonZero ? activeColour : juce::Colours::grey);
+        labelShowsNonZero[(size_t) index] = nonZero;
+    }
 
     processor->modulationMatrixRowCheckValues (modType, index / numSources, index % numSources, (float) value);
 }
@@ -207,8 +214,14 @@ void GridContainerComponent::resized()
         processor->clearEveryModulationDisplay();
 
     for (int k = 0; k < numModulationSources && k + 1 < n; ++k)
+    {
+        if (headerLit[(size_t) k] == inUse[(size_t) k])
+            continue;
+
         headers[k + 1]->setColour (juce::Label::textColourId,
                                    inUse[(size_t) k] ? juce::Colours::greenyellow : juce::Colours::lightgrey);
+        headerLit[(size_t) k] = inUse[(size_t) k];
+    }
 }
 
 std::array<bool, numModulationSources> GridContainerComponent::sourcesInUse() const

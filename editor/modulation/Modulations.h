@@ -49,6 +49,11 @@ public:
     juce::OwnedArray<SliderAttachment> attachments;
     int rowHeight = 30;
 
+private:
+    /** Whether each value label shows a non-zero value now: its colour is only set when that changes, since
+        setting a colour costs a name look-up, and a host may set hundreds of cells at once. */
+    std::vector<bool> labelShowsNonZero;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GridComponent)
 };
 
@@ -85,6 +90,8 @@ private:
     /** Whether each source column of the group is booked non-zero on any target. [message thread] */
     std::array<bool, numModulationSources> sourcesInUse() const;
 
+    /** Whether each source header is lit now; its colour is only set when that changes. */
+    std::array<bool, numModulationSources> headerLit{};
     MessageThreadRequest layoutRequest{ [this] (int) { resized(); } };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GridContainerComponent)

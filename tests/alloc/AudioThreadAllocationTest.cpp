@@ -357,11 +357,16 @@ TEST (AudioThreadAllocation, HostAutomationOnTheAudioThreadReachesTheOpenEditorW
 
     EXPECT_EQ (allocations, 0);
 
-    // Then the message thread brings the controls up to the automated values.
-    editor_testing::runFor (100);
+    // Then the message thread brings the controls up to the automated values (and books the 948 matrix cells, which
+    // under a sanitizer on a busy machine takes longer than a fixed wait would allow).
     auto& gainKnob = *harness.editor().globalSynthPanel.sliders[0];
     const auto* gain = processor.valueTreeState.getParameter ("Gain");
+    editor_testing::runUntil (
+        [&] { return std::abs (gainKnob.getValue() - gain->convertFrom0to1 (gain->getValue())) < 1.0e-4; },
+        5000);
     EXPECT_NEAR (gainKnob.getValue(), gain->convertFrom0to1 (gain->getValue()), 1.0e-4);
+    EXPECT_EQ (harness.editor().midiGrid->grid.sliders[315]->getValue(), processor.midiMatrixConfigs[315].raw())
+        << "a grid cell, the last one";
 }
 
 TEST (AudioThreadAllocation, TheCounterSeesAllocations)
