@@ -1,3 +1,4 @@
+#include "ProcessorSupport.h"
 #include "editor/PluginEditor.h"
 #include "editor/panels/LFOPanels.h"
 
@@ -19,13 +20,6 @@ struct OpenEditor
     std::unique_ptr<OstrelAudioProcessorEditor> editor;
 };
 
-/** Sets a parameter to a raw value, as a host's automation does. */
-void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float raw)
-{
-    auto* parameter = processor.valueTreeState.getParameter (paramID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
-}
-
 /** One paint of component at its editor size into an image of its own. */
 void paintRepeatedly (benchmark::State& state, juce::Component& component)
 {
@@ -44,7 +38,7 @@ void paintRepeatedly (benchmark::State& state, juce::Component& component)
 static void BM_PaintEnvelopeDrawing (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "Attack", 30.0f);
+    testing_helpers::setRaw (*open.processor, "Attack", 30.0f);
     paintRepeatedly (state, open.editor->adsrVoicePanel.drawingArea);
 }
 BENCHMARK (BM_PaintEnvelopeDrawing)->Unit (benchmark::kMicrosecond);
@@ -53,9 +47,9 @@ BENCHMARK (BM_PaintEnvelopeDrawing)->Unit (benchmark::kMicrosecond);
 static void BM_PaintFrequencyResponse (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "Freq", 1000.0f);
-    setRaw (*open.processor, "Q", 0.9f);
-    setRaw (*open.processor, "Type", 2.0f);
+    testing_helpers::setRaw (*open.processor, "Freq", 1000.0f);
+    testing_helpers::setRaw (*open.processor, "Q", 0.9f);
+    testing_helpers::setRaw (*open.processor, "Type", 2.0f);
     paintRepeatedly (state, open.editor->filterPanel.responseView);
 }
 BENCHMARK (BM_PaintFrequencyResponse)->Unit (benchmark::kMicrosecond);
@@ -64,9 +58,9 @@ BENCHMARK (BM_PaintFrequencyResponse)->Unit (benchmark::kMicrosecond);
 static void BM_PaintLfoPreview (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "LFOType1", (float) state.range (0));
-    setRaw (*open.processor, "LFOAmount1", 1.0f);
-    setRaw (*open.processor, "LFOOffset1", -0.3f);
+    testing_helpers::setRaw (*open.processor, "LFOType1", (float) state.range (0));
+    testing_helpers::setRaw (*open.processor, "LFOAmount1", 1.0f);
+    testing_helpers::setRaw (*open.processor, "LFOOffset1", -0.3f);
     auto& page = dynamic_cast<LFOGUI&> (*open.editor->sourceTabs->getTabContentComponent (0));
     paintRepeatedly (state, *page.lfoView);
 }

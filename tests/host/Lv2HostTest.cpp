@@ -1,5 +1,5 @@
 #include "Lv2Host.h"
-#include "PitchEstimate.h"
+#include "SignalMeasures.h"
 
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
@@ -147,8 +147,10 @@ TEST_P (Lv2PitchTest, SecondOscillatorSoundsAtThePitchOfTheNote)
     const auto* held = output.data() + from;
     const auto heldLength = output.size() - from;
 
-    EXPECT_GT (host::rmsLevel (held, heldLength), 0.005);
-    EXPECT_NEAR (host::estimateFundamental (held, heldLength, sampleRate), c.expectedHz, c.expectedHz * 0.03);
+    EXPECT_GT (testing_helpers::rms (held, heldLength), 0.005);
+    EXPECT_NEAR (testing_helpers::fundamentalFrequency (held, heldLength, sampleRate),
+                 c.expectedHz,
+                 c.expectedHz * 0.03);
 }
 
 // With "Octave" at its default "0", note 69 is 110 Hz; the second oscillator's "-1" plays the note's own pitch and
