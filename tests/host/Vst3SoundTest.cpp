@@ -1,4 +1,5 @@
 #include "SignalMeasures.h"
+#include "TestPlayHead.h"
 #include "Vst3Host.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +144,8 @@ protected:
         juce::String error;
         auto plugin = vst3.open (description, sampleRate, blockSize, error);
         EXPECT_NE (plugin, nullptr) << error;
+        if (plugin != nullptr)
+            plugin->setPlayHead (&playHead);
         return plugin;
     }
 
@@ -185,6 +188,7 @@ protected:
         return testing_helpers::fundamentalFrequency (held, sampleRate);
     }
 
+    testing_helpers::TestPlayHead playHead; // outlives the instances that read it
     host::Vst3Host vst3;
     juce::PluginDescription description;
     juce::File picture;
