@@ -81,7 +81,7 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (filterToggle1);
     addAndMakeVisible (filterToggle2);
     filterTypeAttachment =
-        std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (audioProcessor.valueTreeState,
+        std::make_unique<ButtonAttachment> (audioProcessor.valueTreeState,
                                                                                 "filterType",
                                                                                 filterToggle1);
 

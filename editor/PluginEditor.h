@@ -5,6 +5,7 @@
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "controls/ParameterAttachments.h"
 #include "controls/MidiKeyboard.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
@@ -62,7 +63,7 @@ public:
     GlobalSynthPanel globalSynthPanel;
     // visualiserRect: VisualiserRect (the processor)
     juce::ToggleButton filterToggle1, filterToggle2;
-    std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;
+    std::unique_ptr<ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;

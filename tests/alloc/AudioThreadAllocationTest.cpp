@@ -1,5 +1,5 @@
-// Counts every heap allocation the test's own thread makes while the counting flag is up. This file
-// replaces the global allocation functions, so it lives in its own test program.
+// Counts every heap allocation (and every write, see below) the test's own thread makes while the counting flag is up.
+// This file replaces the global allocation functions, so it lives in its own test program.
 #include "ProcessorHarness.h"
 #include "editor/EditorFixture.h"
 #include "editor/panels/GlobalPanelClass.h"
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 namespace
 {
@@ -69,6 +70,16 @@ extern "C"
     {
         noteAllocation();
         return __libc_realloc (p, size);
+    }
+
+    // Posting a message to the message thread writes to a pipe: the audio thread must never do it (nor write to
+    // anything else), so writes are counted alongside allocations.
+    ssize_t __write (int, const void*, std::size_t);
+
+    ssize_t write (int fd, const void* data, std::size_t size)
+    {
+        noteAllocation();
+        return __write (fd, data, size);
     }
 }
 #endif
@@ -238,6 +249,50 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
     EXPECT_FALSE (keyboard.shown.empty());
     EXPECT_FALSE (std::isnan (filterPanel.sliders[1]->getModulationValue())) << "the Q knob was told its value";
     EXPECT_FALSE (std::isnan (globalPanel.sliders[0]->getModulationValue())) << "the Gain knob was told its value";
+}
+
+// Hosts deliver automation inside their audio callback. With the whole editor open, every parameter changed there
+// must reach its control without the audio thread posting a message (which locks the message queue and allocates).
+TEST (AudioThreadAllocation, HostAutomationOnTheAudioThreadReachesTheOpenEditorWithoutAllocatingOrWriting)
+{
+    editor_testing::EditorHarness harness;
+    auto& processor = harness.processor();
+    const auto& parameters = processor.getParameters();
+    ASSERT_GT (parameters.size(), 1000);
+    editor_testing::runFor (50); // the message queue empty, as it is most of the time
+
+    long allocations = 0;
+    std::thread audioThread (
+        [&]
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            juce::MidiBuffer midi;
+            midi.ensureSize (4096);
+
+            for (int block = 0; block < 20; ++block)
+            {
+                const auto before = allocationCount.load();
+                countingAllocations = true;
+                {
+                    const juce::ScopedLock lock (processor.getCallbackLock());
+                    for (auto* parameter : parameters)
+                        parameter->setValueNotifyingHost ((float) ((block + parameter->getParameterIndex()) % 7)
+                                                          / 6.0f);
+                    processor.processBlock (buffer, midi);
+                }
+                countingAllocations = false;
+                allocations += allocationCount.load() - before;
+            }
+        });
+    audioThread.join(); // the message thread stays away meanwhile, as it may while a host is busy
+
+    EXPECT_EQ (allocations, 0);
+
+    // Then the message thread brings the controls up to the automated values.
+    editor_testing::runFor (100);
+    auto& gainKnob = *harness.editor().globalSynthPanel.sliders[0];
+    const auto* gain = processor.valueTreeState.getParameter ("Gain");
+    EXPECT_NEAR (gainKnob.getValue(), gain->convertFrom0to1 (gain->getValue()), 1.0e-4);
 }
 
 TEST (AudioThreadAllocation, TheCounterSeesAllocations)
