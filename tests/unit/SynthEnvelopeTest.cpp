@@ -11,8 +11,7 @@ std::vector<float> levels (const std::vector<float>& out)
 {
     std::vector<float> result;
     for (size_t from = 0; from + levelWindow <= out.size(); from += levelWindow)
-        result.push_back (
-            peak (std::vector<float> (out.begin() + (long) from, out.begin() + (long) (from + levelWindow))));
+        result.push_back (peak (out.data() + from, levelWindow));
     return result;
 }
 
