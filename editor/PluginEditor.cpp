@@ -13,6 +13,8 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     filterPanel (p, p.filterConfigs),
     adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
     globalSynthPanel (p),
+    visualiserRect (p),
+    spectrumPanel (p),
     presetsBar (p),
     hostNoteDisplay (p)
 {
@@ -24,7 +26,9 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (adsrVoicePanel);
     addAndMakeVisible (filterPanel);
     addAndMakeVisible (adsrFilterPanel);
+    addAndMakeVisible (spectrumPanel);
     addAndMakeVisible (globalSynthPanel);
+    addAndMakeVisible (visualiserRect);
     addAndMakeVisible (presetsBar);
     addAndMakeVisible (keyboard);
 
@@ -142,6 +146,8 @@ void OstrelAudioProcessorEditor::resized()
     adsrFilterPanel.setBounds (layout.adsrFilterPanel);
     globalSynthPanel.setBounds (layout.globalSynthPanel);
     filterPanel.setBounds (layout.filterPanel);
+    visualiserRect.setBounds (layout.visualiserRect);
+    spectrumPanel.setBounds (layout.spectrumPanel);
     presetsBar.setBounds (layout.presetsBar);
     keyboard.setBounds (layout.keyboard);
     sourceTabs->setBounds (layout.sourceTabs);

@@ -7,6 +7,8 @@
 #include "controls/DialogLauncher.h"
 #include "controls/ParameterAttachments.h"
 #include "controls/MidiKeyboard.h"
+#include "displays/Spectrum.h"
+#include "displays/Visualiser.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
 #include "panels/ADSRComponent.h"
@@ -61,14 +63,14 @@ public:
     FilterGUI filterPanel;
     ADSRSComponent adsrFilterPanel;
     GlobalSynthPanel globalSynthPanel;
-    // visualiserRect: VisualiserRect (the processor)
+    VisualiserRect visualiserRect;
     juce::ToggleButton filterToggle1, filterToggle2;
     std::unique_ptr<ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;
     // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
-    // spectrumPanel: SpectrumPanel (the processor)
+    SpectrumPanel spectrumPanel;
     NameLabel presetsBar;
     /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
     MidiKeyboard keyboard;
