@@ -9,22 +9,6 @@
 
 using namespace routing_fixtures;
 
-namespace
-{
-bool samePixels (const juce::Image& a, const juce::Image& b)
-{
-    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
-        return false;
-
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-
-    return true;
-}
-} // namespace
-
 TEST (StateConcurrency, PicturesStatesAndProgramsFromSeveralThreadsStayConsistent)
 {
     const juce::Image images[]{ smallPicture (8, 6), smallPicture (6, 8), smallPicture (9, 9) };
@@ -71,10 +55,10 @@ TEST (StateConcurrency, PicturesStatesAndProgramsFromSeveralThreadsStayConsisten
     if (named.isNotEmpty())
     {
         const auto decoded = juce::ImageFileFormat::loadFrom (juce::File (named));
-        EXPECT_TRUE (samePixels (decoded, images[0]) || samePixels (decoded, images[1])
-                     || samePixels (decoded, images[2]))
+        EXPECT_TRUE (samePicture (decoded, images[0]) || samePicture (decoded, images[1])
+                     || samePicture (decoded, images[2]))
             << named;
-        EXPECT_TRUE (samePixels (decoded, processor.loadedImage));
+        EXPECT_TRUE (samePicture (decoded, processor.loadedImage));
     }
 }
 
