@@ -1,60 +1,13 @@
-#include "editor/PluginEditor.h"
+#include "OpenEditor.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 
+using namespace editor_benchmarks;
+
 namespace
 {
-/** A prepared processor with its editor open and a picture playing, as a host shows it. */
-struct OpenEditor
-{
-    OpenEditor()
-    {
-        processor->setPlayConfigDetails (0, 2, 48000.0, 512);
-        processor->prepareToPlay (48000.0, 512);
-        editor.reset (dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded()));
-    }
-
-    ~OpenEditor()
-    {
-        editor.reset();
-        for (const auto& file : files)
-            file.deleteRecursively();
-    }
-
-    /** A file in the benchmark's temporary HOME holding the picture as PNG. */
-    juce::String writePicture (const juce::String& name, const juce::Image& picture)
-    {
-        const auto file = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (name);
-        juce::FileOutputStream out (file);
-        out.setPosition (0);
-        out.truncate();
-        juce::PNGImageFormat().writeImageToStream (picture, out);
-        files.push_back (file);
-        return file.getFullPathName();
-    }
-
-    void setRaw (const juce::String& paramID, float raw)
-    {
-        auto* parameter = processor->valueTreeState.getParameter (paramID);
-        parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
-    }
-
-    /** One block, so that the current values the views read follow the parameters. */
-    void process()
-    {
-        juce::AudioBuffer<float> buffer (2, 512);
-        juce::MidiBuffer midi;
-        const juce::ScopedLock lock (processor->getCallbackLock());
-        processor->processBlock (buffer, midi);
-    }
-
-    std::unique_ptr<OstrelAudioProcessor> processor = std::make_unique<OstrelAudioProcessor>();
-    std::unique_ptr<OstrelAudioProcessorEditor> editor;
-    std::vector<juce::File> files;
-};
-
 /** Every pixel a different colour, as hard on a decoder and on a scaler as a picture gets. */
 juce::Image noisePicture (int width, int height)
 {
@@ -72,17 +25,6 @@ juce::Image noisePicture (int width, int height)
     return picture;
 }
 
-void paintRepeatedly (benchmark::State& state, juce::Component& component)
-{
-    juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
-    for (auto _ : state)
-    {
-        juce::Graphics g (image);
-        component.paintEntireComponent (g, false);
-        benchmark::DoNotOptimize (image.getPixelData());
-    }
-    state.SetLabel ((juce::String (component.getWidth()) + " x " + juce::String (component.getHeight())).toStdString());
-}
 } // namespace
 
 // The picture view repaints every 30 ms: the transformed picture stretched over it, then the scan line (0) or the

@@ -197,6 +197,20 @@ inline juce::Image smallPicture (int width = 8, int height = 6)
     return image;
 }
 
+/** True when the two pictures have the same size and colours, whatever their pixel formats. */
+inline bool samePicture (const juce::Image& a, const juce::Image& b)
+{
+    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
+        return false;
+
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                return false;
+
+    return true;
+}
+
 inline juce::File writeJpeg (const juce::File& file, const juce::Image& image = smallPicture())
 {
     file.getParentDirectory().createDirectory();
@@ -251,8 +265,5 @@ inline std::unique_ptr<juce::XmlElement> xmlOf (const juce::MemoryBlock& block)
 }
 
 /** Folder of the committed fixtures that pin the file formats. */
-inline juce::File frozenFixturesFolder()
-{
-    return juce::File (OSTREL_TEST_FIXTURES);
-}
+inline juce::File frozenFixturesFolder() { return juce::File (OSTREL_TEST_FIXTURES); }
 } // namespace routing_fixtures

@@ -1,6 +1,7 @@
 // Figures of the editor's displays that need a real window: the message thread's load with the editor open and
 // notes playing, how long a paint of the picture view holds the picture lock, and the time from dropping a large
 // picture to the first paint that shows it transformed. The window goes on a private X server (Xvfb) of its own.
+#include "ProcessorSupport.h"
 #include "TemporaryHome.h"
 #include "editor/PluginEditor.h"
 #include "editor/PrivateDisplay.h"
@@ -35,12 +36,6 @@ double percentile (std::vector<double> values, double p)
         return 0.0;
     std::sort (values.begin(), values.end());
     return values[(size_t) std::min ((double) values.size() - 1, p * (double) (values.size() - 1) + 0.5)];
-}
-
-void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float raw)
-{
-    auto* parameter = processor.valueTreeState.getParameter (paramID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
 }
 
 juce::String writePicture (const juce::String& name, const juce::Image& picture)
@@ -172,8 +167,8 @@ int main()
         // The message thread's whole load: every timer, every paint, the X events.
         for (const auto circle : { 0.0f, 1.0f })
         {
-            setRaw (*processor, "TypeCircle", circle);
-            setRaw (*processor, "VeloShift", 0.2f);
+            testing_helpers::setRaw (*processor, "TypeCircle", circle);
+            testing_helpers::setRaw (*processor, "VeloShift", 0.2f);
             juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
             const auto wallStart = Clock::now();
             const auto cpuStart = threadCpuSeconds();
@@ -223,7 +218,7 @@ int main()
                      (int) holds.size());
 
         // From the drop of a 4096 x 4096 PNG to the first paint of the view that shows it through the transform.
-        setRaw (*processor, "Left-Right", 0.5f); // the transformed picture's left half is black
+        testing_helpers::setRaw (*processor, "Left-Right", 0.5f); // the transformed picture's left half is black
         const auto large = writePicture ("large.png", noisePicture (4096, 4096));
         std::printf ("  4096 x 4096 PNG of %.1f MB\n", (double) juce::File (large).getSize() / 1.0e6);
         editor->setDialogLauncher (std::make_unique<AnsweringLauncher> (TargetArea::no));
