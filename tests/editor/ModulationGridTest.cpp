@@ -358,7 +358,8 @@ TEST (ModulationGrid, AutomationInsideTheAudioCallbackReachesTheCellsTheHeadersA
         return samples;
     };
 
-    const auto base = block_testing::measureFrequency (blocks (16, { block_testing::noteOn (0, 81, 127) }), rate, 2048);
+    const auto base =
+        testing_helpers::zeroCrossingFrequency (blocks (16, { block_testing::noteOn (0, 81, 127) }), rate, 2048);
     ASSERT_GT (base, 150.0);
 
     for (const auto amount : { 0.5f, 0.0f })
@@ -374,7 +375,7 @@ TEST (ModulationGrid, AutomationInsideTheAudioCallbackReachesTheCellsTheHeadersA
 
         const auto row = processor.parameterIndex.at ("fineTuneMain");
         EXPECT_EQ (harness.editor().midiGrid->grid.valueLabels[row * 4]->getText(), juce::String (amount, 2));
-        const auto semitones = 12.0 * std::log2 (block_testing::measureFrequency (blocks (8), rate, 256) / base);
+        const auto semitones = 12.0 * std::log2 (testing_helpers::zeroCrossingFrequency (blocks (8), rate, 256) / base);
         EXPECT_NEAR (semitones, amount * 24.0 * 127.0 / 128.0, 0.05);
     }
 }
