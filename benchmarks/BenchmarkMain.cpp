@@ -8,7 +8,7 @@ int main (int argc, char** argv)
 {
     // Benchmarks construct processors, which write into the documents folder.
     const TemporaryHome home ("ostrel-bench");
-    if (! home.isValid())
+    if (!home.isValid())
         return 2;
 
     // The editor's benchmarks paint off screen.

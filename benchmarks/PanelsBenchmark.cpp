@@ -1,50 +1,15 @@
-#include "editor/PluginEditor.h"
+#include "OpenEditor.h"
 #include "editor/panels/LFOPanels.h"
 
 #include <benchmark/benchmark.h>
 
-namespace
-{
-/** A prepared processor with its editor open, as a host shows it. */
-struct OpenEditor
-{
-    OpenEditor()
-    {
-        processor->setPlayConfigDetails (0, 2, 48000.0, 512);
-        processor->prepareToPlay (48000.0, 512);
-        editor.reset (dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded()));
-    }
-
-    std::unique_ptr<OstrelAudioProcessor> processor = std::make_unique<OstrelAudioProcessor>();
-    std::unique_ptr<OstrelAudioProcessorEditor> editor;
-};
-
-/** Sets a parameter to a raw value, as a host's automation does. */
-void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float raw)
-{
-    auto* parameter = processor.valueTreeState.getParameter (paramID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
-}
-
-/** One paint of component at its editor size into an image of its own. */
-void paintRepeatedly (benchmark::State& state, juce::Component& component)
-{
-    juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
-    for (auto _ : state)
-    {
-        juce::Graphics g (image);
-        component.paintEntireComponent (g, false);
-        benchmark::DoNotOptimize (image.getPixelData());
-    }
-    state.SetLabel ((juce::String (component.getWidth()) + " x " + juce::String (component.getHeight())).toStdString());
-}
-} // namespace
+using namespace editor_benchmarks;
 
 // The envelope drawing repaints on every knob move, automation included.
 static void BM_PaintEnvelopeDrawing (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "Attack", 30.0f);
+    open.setRaw ("Attack", 30.0f);
     paintRepeatedly (state, open.editor->adsrVoicePanel.drawingArea);
 }
 BENCHMARK (BM_PaintEnvelopeDrawing)->Unit (benchmark::kMicrosecond);
@@ -53,9 +18,9 @@ BENCHMARK (BM_PaintEnvelopeDrawing)->Unit (benchmark::kMicrosecond);
 static void BM_PaintFrequencyResponse (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "Freq", 1000.0f);
-    setRaw (*open.processor, "Q", 0.9f);
-    setRaw (*open.processor, "Type", 2.0f);
+    open.setRaw ("Freq", 1000.0f);
+    open.setRaw ("Q", 0.9f);
+    open.setRaw ("Type", 2.0f);
     paintRepeatedly (state, open.editor->filterPanel.responseView);
 }
 BENCHMARK (BM_PaintFrequencyResponse)->Unit (benchmark::kMicrosecond);
@@ -64,9 +29,9 @@ BENCHMARK (BM_PaintFrequencyResponse)->Unit (benchmark::kMicrosecond);
 static void BM_PaintLfoPreview (benchmark::State& state)
 {
     OpenEditor open;
-    setRaw (*open.processor, "LFOType1", (float) state.range (0));
-    setRaw (*open.processor, "LFOAmount1", 1.0f);
-    setRaw (*open.processor, "LFOOffset1", -0.3f);
+    open.setRaw ("LFOType1", (float) state.range (0));
+    open.setRaw ("LFOAmount1", 1.0f);
+    open.setRaw ("LFOOffset1", -0.3f);
     auto& page = dynamic_cast<LFOGUI&> (*open.editor->sourceTabs->getTabContentComponent (0));
     paintRepeatedly (state, *page.lfoView);
 }

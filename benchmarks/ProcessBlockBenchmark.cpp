@@ -1,4 +1,5 @@
-#include "processor/PluginProcessor.h"
+#include "ProcessorSupport.h"
+#include "TestPlayHead.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,55 +11,34 @@ namespace
 constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 
-class SteadyTempo : public juce::AudioPlayHead
-{
-public:
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        PositionInfo info;
-        info.setBpm (120.0);
-        return info;
-    }
-};
-
-void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float raw)
-{
-    auto* parameter = processor.valueTreeState.getParameter (paramID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (raw));
-}
-
 /** A processor with a picture in its grid and tables and eight voices holding a chord. */
 std::unique_ptr<OstrelAudioProcessor>
-makeSoundingProcessor (float overSample, bool hiFidel, SteadyTempo& playHead, bool decaying = false)
+makeSoundingProcessor (float overSample, bool hiFidel, testing_helpers::TestPlayHead& playHead, bool decaying = false)
 {
     auto processor = std::make_unique<OstrelAudioProcessor>();
     processor->setPlayConfigDetails (0, 2, sampleRate, blockSize);
     processor->prepareToPlay (sampleRate, blockSize);
     processor->setPlayHead (&playHead);
 
-    for (int x = 0; x < OstrelAudioProcessor::gridSize; ++x)
-        for (int y = 0; y < OstrelAudioProcessor::gridSize; ++y)
-            processor->imageGrid[x * OstrelAudioProcessor::gridSize + y].store (
-                0.5f + 0.5f * std::sin ((float) (x * (1 + y % 7)) * 0.0122718463f),
-                std::memory_order_relaxed);
+    testing_helpers::fillGridWithPattern (*processor);
 
     for (auto& table : processor->wavetableBuffers)
         for (int k = 0; k < table.getNumSamples(); ++k)
             table.setSample (0, k, std::sin ((float) k * 0.0122718463f) + 0.3f * std::sin ((float) k * 0.0613592315f));
 
-    setRaw (*processor, "OverSample", overSample);
-    setRaw (*processor, "HiFidel", hiFidel ? 1.0f : 0.0f);
-    setRaw (*processor, "subBass", 0.3f);
-    setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
-    setRaw (*processor, "LFOAmount1", 0.5f);
+    testing_helpers::setRaw (*processor, "OverSample", overSample);
+    testing_helpers::setRaw (*processor, "HiFidel", hiFidel ? 1.0f : 0.0f);
+    testing_helpers::setRaw (*processor, "subBass", 0.3f);
+    testing_helpers::setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
+    testing_helpers::setRaw (*processor, "LFOAmount1", 0.5f);
 
     // Envelopes that take their time: both still decay, block after block, as they do in a note's first second.
     if (decaying)
     {
-        setRaw (*processor, "Decay", 100.0f);
-        setRaw (*processor, "Sustain", 0.01f);
-        setRaw (*processor, "DecayFilter", 100.0f);
-        setRaw (*processor, "SustainFilter", 0.01f);
+        testing_helpers::setRaw (*processor, "Decay", 100.0f);
+        testing_helpers::setRaw (*processor, "Sustain", 0.01f);
+        testing_helpers::setRaw (*processor, "DecayFilter", 100.0f);
+        testing_helpers::setRaw (*processor, "SustainFilter", 0.01f);
     }
 
     juce::AudioBuffer<float> buffer (2, blockSize);
@@ -74,7 +54,7 @@ makeSoundingProcessor (float overSample, bool hiFidel, SteadyTempo& playHead, bo
     audio per second of CPU. */
 void BM_ProcessBlockEightVoices (benchmark::State& state)
 {
-    SteadyTempo playHead;
+    testing_helpers::TestPlayHead playHead; // 120 BPM
     const auto overSample = (float) state.range (0);
     const auto hiFidel = state.range (1) != 0;
     auto processor = makeSoundingProcessor (overSample, hiFidel, playHead);
@@ -106,7 +86,7 @@ void BM_ProcessBlockEightVoices (benchmark::State& state)
     run stays well inside), so every sample works the cut-off out anew. Restarted whenever the decay nears its end. */
 void BM_ProcessBlockEightDecayingVoices (benchmark::State& state)
 {
-    SteadyTempo playHead;
+    testing_helpers::TestPlayHead playHead;
     const auto overSample = (float) state.range (0);
     auto processor = makeSoundingProcessor (overSample, false, playHead, true);
 

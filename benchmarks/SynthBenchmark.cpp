@@ -1,4 +1,4 @@
-#include "processor/PluginProcessor.h"
+#include "ProcessorSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,12 +11,6 @@ constexpr int hostRate = 48000;
 constexpr int hostBlock = 512;
 constexpr int factor = 4; // the default "OverSample x4"
 constexpr int voiceBlock = hostBlock * factor;
-
-void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float value)
-{
-    auto* parameter = processor.valueTreeState.getParameter (paramID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
-}
 
 /** Eight voices sounding a picture, every sound feature that costs per sample switched on. */
 struct EightVoices
@@ -32,13 +26,13 @@ struct EightVoices
             for (int k = 0; k < table.getNumSamples(); ++k)
                 table.setSample (0, k, random.nextFloat() * 2.0f - 1.0f);
 
-        setRaw (*processor, "HiFidel", hiFidel ? 1.0f : 0.0f);
-        setRaw (*processor, "subBass", 0.5f);
-        setRaw (*processor, "2OscType", 1.0f);
-        setRaw (*processor, "Q", 0.5f);
-        setRaw (*processor, "Freq", 8000.0f);
-        setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
-        setRaw (*processor, "LFOAmount1", 1.0f);
+        testing_helpers::setRaw (*processor, "HiFidel", hiFidel ? 1.0f : 0.0f);
+        testing_helpers::setRaw (*processor, "subBass", 0.5f);
+        testing_helpers::setRaw (*processor, "2OscType", 1.0f);
+        testing_helpers::setRaw (*processor, "Q", 0.5f);
+        testing_helpers::setRaw (*processor, "Freq", 8000.0f);
+        testing_helpers::setRaw (*processor, "Mod_LFO1_Freq", 0.3f);
+        testing_helpers::setRaw (*processor, "LFOAmount1", 1.0f);
 
         for (auto* config : processor->modulationTargets)
             config->currentValue = config->raw();

@@ -13,6 +13,8 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     filterPanel (p, p.filterConfigs),
     adsrFilterPanel (p, p.adsrFilterConfigs, "ADSR Filter"),
     globalSynthPanel (p),
+    visualiserRect (p),
+    spectrumPanel (p),
     presetsBar (p),
     hostNoteDisplay (p)
 {
@@ -24,7 +26,9 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (adsrVoicePanel);
     addAndMakeVisible (filterPanel);
     addAndMakeVisible (adsrFilterPanel);
+    addAndMakeVisible (spectrumPanel);
     addAndMakeVisible (globalSynthPanel);
+    addAndMakeVisible (visualiserRect);
     addAndMakeVisible (presetsBar);
     addAndMakeVisible (keyboard);
 
@@ -33,6 +37,20 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
 
     // The response starts from the parameters' values.
     filterPanel.comboBoxChanged (filterPanel.comboBoxes[0]);
+
+    // Each grid registers its own listeners with the processor.
+    envGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                        audioProcessor.envSourceNames,
+                                                        audioProcessor.modulationTargetIds,
+                                                        ModType::Env);
+    lfoGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                        audioProcessor.lfoSourceNames,
+                                                        audioProcessor.modulationTargetIds,
+                                                        ModType::LFO);
+    midiGrid = std::make_unique<GridContainerComponent> (audioProcessor,
+                                                         audioProcessor.midiSourceNames,
+                                                         audioProcessor.modulationTargetIds,
+                                                         ModType::Midi);
 
     sourceTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
     matrixTabs = std::make_unique<CustomTabbedComponent> (juce::TabbedButtonBar::TabsAtTop);
@@ -57,9 +75,10 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
 
     audioProcessor.addModulationChangeListener (this);
 
-    // The grids, shown but not owned: "LFOs" lfoGrid, "ENVs" envGrid, "Midi" midiGrid.
-    for (const auto* name : { "LFOs", "ENVs", "Midi" })
-        matrixTabs->addTab (name, panelColours[0], nullptr, false);
+    // The grids, shown but not owned.
+    matrixTabs->addTab ("LFOs", panelColours[0], lfoGrid.get(), false);
+    matrixTabs->addTab ("ENVs", panelColours[0], envGrid.get(), false);
+    matrixTabs->addTab ("Midi", panelColours[0], midiGrid.get(), false);
 
     for (auto* tabs : { sourceTabs.get(), matrixTabs.get() })
     {
@@ -81,7 +100,7 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (filterToggle1);
     addAndMakeVisible (filterToggle2);
     filterTypeAttachment =
-        std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (audioProcessor.valueTreeState,
+        std::make_unique<ButtonAttachment> (audioProcessor.valueTreeState,
                                                                                 "filterType",
                                                                                 filterToggle1);
 
@@ -142,6 +161,8 @@ void OstrelAudioProcessorEditor::resized()
     adsrFilterPanel.setBounds (layout.adsrFilterPanel);
     globalSynthPanel.setBounds (layout.globalSynthPanel);
     filterPanel.setBounds (layout.filterPanel);
+    visualiserRect.setBounds (layout.visualiserRect);
+    spectrumPanel.setBounds (layout.spectrumPanel);
     presetsBar.setBounds (layout.presetsBar);
     keyboard.setBounds (layout.keyboard);
     sourceTabs->setBounds (layout.sourceTabs);
@@ -149,32 +170,12 @@ void OstrelAudioProcessorEditor::resized()
 }
 
 //==============================================================================
-void OstrelAudioProcessorEditor::modulationIndexChanged (int sourceIndex)
-{
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        showSourcePage (sourceIndex);
-    else
-        sourcePageRequest.request (sourceIndex);
-}
+void OstrelAudioProcessorEditor::modulationIndexChanged (int sourceIndex) { sourcePageRequest.request (sourceIndex); }
 
 void OstrelAudioProcessorEditor::showSourcePage (int sourceIndex)
 {
     // Sources 8..11 have no page: the tab set then shows none until a tab is clicked.
     sourceTabs->getTabbedButtonBar().setCurrentTabIndex (sourceIndex, true);
-}
-
-void OstrelAudioProcessorEditor::SourcePageRequest::request (int sourceIndex)
-{
-    pending.store (sourceIndex, std::memory_order_relaxed);
-    triggerAsyncUpdate();
-}
-
-void OstrelAudioProcessorEditor::SourcePageRequest::handleAsyncUpdate()
-{
-    // Only the newest request matters: the page of the source routed last.
-    const auto sourceIndex = pending.exchange (none, std::memory_order_relaxed);
-    if (sourceIndex != none)
-        owner.showSourcePage (sourceIndex);
 }
 
 //==============================================================================

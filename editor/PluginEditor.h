@@ -2,12 +2,17 @@
 
 #include "EditorLayout.h"
 #include "HostNoteDisplay.h"
+#include "MessageThreadRequest.h"
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
+#include "controls/ParameterAttachments.h"
 #include "controls/MidiKeyboard.h"
+#include "displays/Spectrum.h"
+#include "displays/Visualiser.h"
 #include "displays/WaveFormGUI.h"
 #include "look/MinimalLookAndFeel.h"
+#include "modulation/Modulations.h"
 #include "panels/ADSRComponent.h"
 #include "panels/FilterGUI.h"
 #include "panels/GlobalSynthPanel.h"
@@ -60,41 +65,26 @@ public:
     FilterGUI filterPanel;
     ADSRSComponent adsrFilterPanel;
     GlobalSynthPanel globalSynthPanel;
-    // visualiserRect: VisualiserRect (the processor)
+    VisualiserRect visualiserRect;
     juce::ToggleButton filterToggle1, filterToggle2;
-    std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> filterTypeAttachment;
+    std::unique_ptr<ButtonAttachment> filterTypeAttachment;
     std::unique_ptr<CustomTabbedComponent> sourceTabs;
     std::unique_ptr<CustomTabbedComponent> matrixTabs;
     MinimalLookAndFeel minimalLookAndFeel;
-    // envGrid, lfoGrid, midiGrid: std::unique_ptr<GridContainerComponent>
-    // spectrumPanel: SpectrumPanel (the processor)
+    std::unique_ptr<GridContainerComponent> envGrid;
+    std::unique_ptr<GridContainerComponent> lfoGrid;
+    std::unique_ptr<GridContainerComponent> midiGrid;
+    SpectrumPanel spectrumPanel;
     NameLabel presetsBar;
     /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
     MidiKeyboard keyboard;
 
 private:
-    /** Carries a page asked for on another thread over to the message thread. */
-    class SourcePageRequest : public juce::AsyncUpdater
-    {
-    public:
-        explicit SourcePageRequest (OstrelAudioProcessorEditor& editor) : owner (editor) {}
-        ~SourcePageRequest() override { cancelPendingUpdate(); }
-
-        /** Never waits: the caller may hold the listener lock that the editor's destructor takes. */
-        void request (int sourceIndex);
-
-    private:
-        void handleAsyncUpdate() override;
-
-        static constexpr int none = std::numeric_limits<int>::min();
-        OstrelAudioProcessorEditor& owner;
-        std::atomic<int> pending{ none };
-    };
-
     void showSourcePage (int sourceIndex);
 
     HostNoteDisplay hostNoteDisplay;
-    SourcePageRequest sourcePageRequest{ *this };
+    /** Only the newest page asked for matters: the page of the source routed last. */
+    MessageThreadRequest sourcePageRequest{ [this] (int sourceIndex) { showSourcePage (sourceIndex); } };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessorEditor)
 };

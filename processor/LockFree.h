@@ -121,3 +121,40 @@ private:
     std::atomic<int> writeIndex{ 0 };
     std::atomic<int> readIndex{ 0 };
 };
+
+/** A fixed set of flags that any thread raises and one thread takes: raising is one atomic or, with no lock and no
+    allocation, so the audio thread may raise them too. */
+template <int numFlags>
+class AtomicFlagSet
+{
+public:
+    /** Raises flag index (0 <= index < numFlags). [any thread] */
+    void raise (int index) noexcept
+    {
+        words[(std::size_t) (index / bitsPerWord)].fetch_or (std::uint64_t{ 1 } << (index % bitsPerWord),
+                                                             std::memory_order_release);
+    }
+
+    /** Lowers every raised flag and calls action (index) for each, in index order; whatever a thread wrote before
+        raising a flag is seen by action. [the taking thread] */
+    template <typename Action>
+    void takeEach (Action&& action)
+    {
+        for (int w = 0; w < numWords; ++w)
+        {
+            auto bits = words[(std::size_t) w].exchange (0, std::memory_order_acq_rel);
+
+            for (int bit = 0; bits != 0; ++bit, bits >>= 1)
+                if ((bits & 1) != 0)
+                    action (w * bitsPerWord + bit);
+        }
+    }
+
+    static constexpr int size() noexcept { return numFlags; }
+
+private:
+    static constexpr int bitsPerWord = 64;
+    static constexpr int numWords = (numFlags + bitsPerWord - 1) / bitsPerWord;
+
+    std::array<std::atomic<std::uint64_t>, (std::size_t) numWords> words{};
+};

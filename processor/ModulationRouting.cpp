@@ -178,6 +178,97 @@ void OstrelAudioProcessor::rebookModulationMatrices()
     }
 }
 
+//==============================================================================
+// The tables follow the matrix parameters whoever changes them: each change only marks its cell (hosts deliver
+// automation inside the audio callback, where nothing may wait or allocate), and a message-thread job books the
+// marked cells through modulationMatrixRowCheckValues, the one booking path of the grids, programs and restores.
+
+void OstrelAudioProcessor::MatrixCellListener::parameterChanged (const juce::String&, float)
+{
+    owner->changedMatrixCells.raise (cell);
+    owner->messageThreadJobs.mark (owner->matrixBookingJob);
+}
+
+void OstrelAudioProcessor::followMatrixParameters()
+{
+    matrixBookingJob = messageThreadJobs.add ([this] { bookChangedMatrixCells(); });
+
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    for (int m = 0; m < numMatrices; ++m)
+    {
+        for (int k = 0; k < numMatrixCells; ++k)
+        {
+            auto& listener = matrixCellListeners[(size_t) (m * numMatrixCells + k)];
+            listener.owner = this;
+            listener.cell = m * numMatrixCells + k;
+            valueTreeState.addParameterListener ((*matrices[m])[(size_t) k].paramID, &listener);
+        }
+    }
+}
+
+void OstrelAudioProcessor::stopFollowingMatrixParameters()
+{
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    for (int m = 0; m < numMatrices; ++m)
+        for (int k = 0; k < numMatrixCells; ++k)
+            valueTreeState.removeParameterListener ((*matrices[m])[(size_t) k].paramID,
+                                                    &matrixCellListeners[(size_t) (m * numMatrixCells + k)]);
+}
+
+void OstrelAudioProcessor::bookChangedMatrixCells()
+{
+    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
+
+    // A parameter is also announced when it is set to the value it has (Reset sets them all, and the framework
+    // announces each parameter's first setting whatever its value); booking those would tell the listeners of
+    // sources that nothing routed, and the window would show their pages.
+    changedMatrixCells.takeEach (
+        [&] (int cell)
+        {
+            const auto type = static_cast<ModType> (cell / numMatrixCells);
+            const auto k = cell % numMatrixCells;
+            const auto row = k / numModulationSources;
+            const auto column = k % numModulationSources;
+            const auto value = (*matrices[cell / numMatrixCells])[(size_t) k].raw();
+
+            if (!tablesHoldCell (type, row, column, value))
+                modulationMatrixRowCheckValues (type, row, column, value);
+        });
+}
+
+bool OstrelAudioProcessor::tablesHoldCell (ModType type, int row, int column, float value)
+{
+    const auto nonZero = isNonZero (value);
+    const juce::ScopedLock tablesLock (routingLock);
+
+    if (type == ModType::Midi)
+    {
+        const auto& routes = midiModulations[(size_t) row];
+        const auto found = std::find_if (routes.begin(),
+                                         routes.end(),
+                                         [column] (const MidiModulation& route) { return route.source == column; });
+        const auto routeHeld = nonZero ? found != routes.end() && found->amount == value : found == routes.end();
+        return routeHeld && midiSourcesInUse[(size_t) row][(size_t) column] == nonZero;
+    }
+
+    // Whether the target is listed follows from its cells' flags: a cell whose flag holds its value leaves the
+    // list as it is, and the cell that changed it has a flag that does not.
+    const auto& flags = type == ModType::LFO ? lfoSourcesInUse : envSourcesInUse;
+    return flags[(size_t) row][(size_t) column] == nonZero;
+}
+
+void OstrelAudioProcessor::clearEveryModulationDisplay()
+{
+    // listenerForTarget mirrors the table's entries for the targets, under the same lock.
+    const juce::SpinLock::ScopedLockType listenersLock (modulationListenersLock);
+
+    for (auto* listener : listenerForTarget)
+        if (listener != nullptr)
+            listener->setModulationValue (std::numeric_limits<float>::quiet_NaN());
+}
+
 void OstrelAudioProcessor::publishRoutes()
 {
     auto& routes = publishedRoutes.back();

@@ -132,47 +132,66 @@ void OstrelAudioProcessor::run()
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
 {
-    loadPicture (path, false);
+    swapInPicture (preparePicture (path), false, true);
 }
 
-void OstrelAudioProcessor::loadPicture (const juce::String& path, bool clearGrid)
+bool OstrelAudioProcessor::loadDroppedPicture (const juce::String& path, const std::function<void()>& onceDecoded)
+{
+    auto picture = preparePicture (path);
+
+    // Decided before anything changes: a file that does not decode must not take away the picture in use.
+    if (!picture.isValid())
+        return false;
+
+    if (onceDecoded)
+        onceDecoded();
+
+    swapInPicture (std::move (picture), false, true);
+    return true;
+}
+
+OstrelAudioProcessor::PreparedPicture OstrelAudioProcessor::preparePicture (const juce::String& path)
 {
     // Decoding and rescaling take long: they run before any lock is taken, so that neither the audio thread, nor
     // the image thread, nor a host saving the state waits for them.
-    juce::Image decoded;
+    PreparedPicture picture;
+    picture.path = path;
 
     if (juce::File::isAbsolutePath (path))
-        decoded = decodePictureFile (juce::File (path));
+        picture.decoded = decodePictureFile (juce::File (path));
 
-    const auto loaded = decoded.isValid();
-    juce::Image scaled, transformed, work;
-
-    if (loaded)
+    if (picture.isValid())
     {
-        scaled = rescaledToGrid (decoded);
-        transformed = scaled.createCopy();
-        work = transformed.createCopy();
+        picture.scaled = rescaledToGrid (picture.decoded);
+        picture.transformed = picture.scaled.createCopy();
+        picture.work = picture.transformed.createCopy();
     }
 
+    return picture;
+}
+
+void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGrid, bool recordInLiveState)
+{
+    const auto loaded = picture.isValid();
+    const auto newPath = picture.path;
     const juce::ScopedLock stateGuard (stateLock);
-    juce::String replacedPath = path;
 
     {
         // Only swaps and clears in here: the image thread of every instance spins on the picture lock, and the
         // audio thread of every instance on the wavetable lock.
         const juce::SpinLock::ScopedLockType pictureLock (spinCriticalSection);
 
-        std::swap (imagePath, replacedPath);
-        std::swap (loadedImage, decoded);
+        std::swap (imagePath, picture.path);
+        std::swap (loadedImage, picture.decoded);
 
         // A failed load leaves transformedImage null: the image thread stops rewriting the grid, and the sound
         // keeps following the last one.
-        std::swap (transformedImage, transformed);
+        std::swap (transformedImage, picture.transformed);
 
         if (loaded)
         {
-            std::swap (scaledImage, scaled);
-            std::swap (transformWorkImage, work);
+            std::swap (scaledImage, picture.scaled);
+            std::swap (transformWorkImage, picture.work);
             ++pictureLoads;
         }
 
@@ -192,15 +211,18 @@ void OstrelAudioProcessor::loadPicture (const juce::String& path, bool clearGrid
         }
     }
 
-    if (loaded)
-    {
-        // The state names the new picture; its copy in the documents folder is made by the next save.
-        auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
-        node.setProperty (imagePathProperty, path, nullptr);
-        node.setProperty (pictureCopyProperty, juce::String(), nullptr);
-    }
+    if (loaded && recordInLiveState)
+        recordPicture (valueTreeState.state, newPath);
 
-    // The replaced pictures and path are freed here, after every lock is released.
+    // The replaced pictures and path, now in picture, are freed by the caller, after every lock is released.
+}
+
+void OstrelAudioProcessor::recordPicture (juce::ValueTree& state, const juce::String& path)
+{
+    // Its copy in the documents folder is made by the next save.
+    auto node = state.getOrCreateChildWithName (imagePathType, nullptr);
+    node.setProperty (imagePathProperty, path, nullptr);
+    node.setProperty (pictureCopyProperty, juce::String(), nullptr);
 }
 
 void OstrelAudioProcessor::dropPicture()

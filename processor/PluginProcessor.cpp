@@ -65,6 +65,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 
     latencyJob =
         messageThreadJobs.add ([this] { setLatencySamples (outputLatencyForStage (currentOversamplingStage())); });
+    followMatrixParameters();
     messageThreadJobs.start (messageThreadJobsIntervalMs);
 
     startThread();
@@ -75,6 +76,7 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 OstrelAudioProcessor::~OstrelAudioProcessor()
 {
     messageThreadJobs.stop();
+    stopFollowingMatrixParameters();
 
     for (const auto& config : affineConfigs)
         valueTreeState.removeParameterListener (config.paramID, this);

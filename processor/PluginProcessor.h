@@ -135,9 +135,15 @@ public:
     void handleWavetableSampleSelection (int index) override;
 
     //============================================================================== picture pipeline
-    /** Decodes a picture file and makes it the source of the grid. [message thread, or the host's thread that
-        restores the state or changes the program] */
+    /** Decodes a picture file and makes it the source of the grid; a file that does not decode leaves no picture.
+        The live state names a picture that decoded. [message thread: the framework's timer writes the same tree
+        there] */
     void loadFile (const juce::String& path, bool flag);
+    /** Loads a picture the user dropped, only if it decodes: then onceDecoded runs (with no lock held) and the
+        picture becomes the source of the grid as with loadFile, and the result is true. A file that does not decode
+        changes nothing (picture, path, grid, wavetables and state stay as they were) and the result is false.
+        [message thread] */
+    bool loadDroppedPicture (const juce::String& path, const std::function<void()>& onceDecoded = {});
     /** One transform pass into transformedImage and imageGrid. [image thread] */
     void updateImageManupulations();
     /** grid[x * 512 + y] = max (R, G, B) / 255 of pixel (x, y) as getPixelAt reads it, for a
@@ -162,6 +168,10 @@ public:
     /** Makes the route tables follow the matrix parameters exactly: books every non-zero cell and clears every
         route, flag and modulated target whose cells are now zero. [message or restoring thread] */
     void rebookModulationMatrices();
+    /** Tells the control entered for every modulation target that there is nothing to show (NaN), as
+        setModulationValue does for one; the controls show values again once the blocks tell them. Takes
+        modulationListenersLock, so it never meets a change of the listener table. [message thread] */
+    void clearEveryModulationDisplay();
 
     //============================================================================== notes
     /** Queues a host note-on or note-off (velocity 0 counting as off, any channel) for the editor's keyboard;
@@ -208,6 +218,10 @@ public:
     //==============================================================================
     /** Holds the message thread from the end of the destructor until the members below are gone (see there). */
     std::unique_ptr<juce::MessageManagerLock> teardownLock;
+    /** Before the tree, which is built with its address: the tree's timer writes through it from the moment the tree
+        exists (on the message thread, while a host may still be constructing this on another) until the tree is
+        gone. */
+    juce::UndoManager undoManager;
     juce::AudioProcessorValueTreeState valueTreeState;
 
     juce::StringArray lfoWaveNames;
@@ -274,7 +288,6 @@ public:
         the refill's global lock, so that instances never wait for each other's rendering. [audio, message thread] */
     juce::SpinLock wavetableRenderLock;
     DisplayFeed<wavetableSize> waveDisplayBuffer;
-    juce::UndoManager undoManager;
     std::unordered_map<juce::String, ModulationListener*> modulationListeners;
     std::vector<OstrelProgram> programs;
     /** Guards programs between the host's program calls and the presets bar. */
@@ -307,6 +320,32 @@ private:
     //============================================================================== routing
     /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
     void publishRoutes();
+    /** Books every matrix cell that was marked changed, with its parameter's current value, unless the tables
+        already hold that value. [message thread] */
+    void bookChangedMatrixCells();
+    /** True when the tables already hold value for cell (row, column): its flag, and for a MIDI cell its route.
+        [message thread] */
+    bool tablesHoldCell (ModType type, int row, int column, float value);
+    /** Starts and stops marking the cells whose parameters change, and the message-thread job that books them. */
+    void followMatrixParameters();
+    void stopFollowingMatrixParameters();
+
+    static constexpr int numMatrices = 3;
+
+    /** Marks its cell changed whoever sets the parameter: a grid cell, the host's automation (also inside the
+        audio callback), a program, a restore. It only raises a flag and marks the booking job, so it never waits or
+        allocates. [any thread, the audio thread included] */
+    struct MatrixCellListener : public juce::AudioProcessorValueTreeState::Listener
+    {
+        void parameterChanged (const juce::String&, float) override;
+
+        OstrelAudioProcessor* owner = nullptr;
+        int cell = 0; // numMatrixCells * ModType + row * 4 + column
+    };
+
+    std::array<MatrixCellListener, numMatrices * numMatrixCells> matrixCellListeners;
+    AtomicFlagSet<numMatrices * numMatrixCells> changedMatrixCells;
+    int matrixBookingJob = -1;
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();
@@ -381,9 +420,26 @@ private:
     int numPresetValues = 0;
 
     //============================================================================== picture pipeline
-    /** loadFile; with clearGrid the grid is zeroed together with the picture swap, so that no transform pass can
-        refill it from the picture replaced. */
-    void loadPicture (const juce::String& path, bool clearGrid);
+    /** A picture file decoded and scaled, ready to be swapped in; null images when it did not decode. */
+    struct PreparedPicture
+    {
+        juce::String path;
+        juce::Image decoded, scaled, transformed, work;
+
+        bool isValid() const noexcept { return decoded.isValid(); }
+    };
+
+    /** Decodes and scales the file at path; takes no lock, as it takes long. [any thread but the audio thread] */
+    static PreparedPicture preparePicture (const juce::String& path);
+    /** Makes picture the current one as loadFile does (a null one leaves no picture and keeps the grid and the
+        tables); with clearGrid the grid is zeroed together with the swap, so that no transform pass can refill it
+        from the picture replaced. With recordInLiveState a picture that decoded is named in the live state, which
+        only the message thread may write (see recordPicture). */
+    void swapInPicture (PreparedPicture picture, bool clearGrid, bool recordInLiveState);
+    /** Names path in state as the picture in use, its copy in the documents folder still to be made. Off the
+        message thread only a tree that is then swapped in whole (replaceState, under the framework's lock) may be
+        written: the framework's timer writes parameter values into the live tree on the message thread. */
+    static void recordPicture (juce::ValueTree& state, const juce::String& path);
     /** Drops the transformed picture and the path, and zeroes the grid, in one step. */
     void dropPicture();
 

@@ -359,10 +359,18 @@ void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInByte
 
     const juce::ScopedLock stateGuard (stateLock);
 
-    if (xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
-        valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+    // What the restore changes in the tree goes in with the tree, swapped in whole under the framework's lock: the
+    // framework's timer writes parameter values into the live tree on the message thread meanwhile.
+    juce::ValueTree restored;
 
-    auto node = valueTreeState.state.getOrCreateChildWithName (imagePathType, nullptr);
+    if (xml != nullptr && xml->hasTagName (valueTreeState.state.getType().toString()))
+    {
+        restored = juce::ValueTree::fromXml (*xml);
+        restored.getOrCreateChildWithName (imagePathType, nullptr);
+    }
+
+    // An unreadable state changes no parameter; the picture the current state names is loaded again.
+    const auto node = (restored.isValid() ? restored : valueTreeState.state).getChildWithName (imagePathType);
     const auto stored = node.getProperty (imagePathProperty).toString();
 
     if (stored.isNotEmpty())
@@ -390,8 +398,26 @@ void OstrelAudioProcessor::setStateInformation (const void* data, int sizeInByte
         std::swap (imagePath, chosen);
     }
 
-    if (const auto path = getImagePath(); path.isNotEmpty())
-        loadFile (path, false);
+    const auto path = getImagePath();
+    auto picture = path.isNotEmpty() ? preparePicture (path) : PreparedPicture();
+
+    if (restored.isValid())
+    {
+        if (picture.isValid())
+            recordPicture (restored, path);
+
+        valueTreeState.replaceState (restored);
+    }
+    else if (picture.isValid() && node.getProperty (imagePathProperty).toString() != path)
+    {
+        // Loaded from the copy: the state names it from now on.
+        auto state = valueTreeState.copyState();
+        recordPicture (state, path);
+        valueTreeState.replaceState (state);
+    }
+
+    if (path.isNotEmpty())
+        swapInPicture (std::move (picture), false, false);
 
     rebookModulationMatrices();
 }

@@ -644,6 +644,9 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         program = programs[(size_t) (index - 1)];
     }
 
+    // Decoded before anything changes, as it takes long.
+    auto picture = program.imagePath.isNotEmpty() ? preparePicture (program.imagePath) : PreparedPicture();
+
     const juce::ScopedLock stateGuard (stateLock);
 
     // The program goes in as a whole new tree, made from an up-to-date copy (a stale property would keep a value
@@ -668,12 +671,15 @@ void OstrelAudioProcessor::setCurrentProgram (int index)
         }
     }
 
-    // The old picture is dropped: the state names the program's picture once it is loaded, or none.
+    // The old picture is dropped: the state names the program's picture if it decodes, or none. It is named in the
+    // tree swapped in, never in the live one, which the framework's timer writes on the message thread.
     state.removeChild (state.getChildWithName (imagePathType), nullptr);
+    if (picture.isValid())
+        recordPicture (state, program.imagePath);
     valueTreeState.replaceState (state);
 
     if (program.imagePath.isNotEmpty())
-        loadPicture (program.imagePath, true);
+        swapInPicture (std::move (picture), true, false);
     else
         dropPicture();
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release), runs every one of them and prints the figures that matter: the real-time factors
-# of processBlock, the cost of one image-thread pass and the construction time, and then the real-time factors of the
-# built LV2 bundle in a plain lilv host.
+# of processBlock, the cost of one image-thread pass and the construction time, then the real-time factors of the
+# built LV2 bundle in a plain lilv host, then the editor's displays measured in a real window on a private X server
+# (the message thread's load, the picture lock per paint, a large drop).
 # OSTREL_BENCH_REPETITIONS sets the repetitions (5); further arguments go to the benchmark program, for instance
 # --benchmark_filter=ProcessBlock.
 set -euo pipefail
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 scripts/configure-release.sh > /dev/null
-cmake --build build -j "$(nproc)" --target ostrel_benchmarks ostrel_lv2_benchmark
+cmake --build build -j "$(nproc)" --target ostrel_benchmarks ostrel_lv2_benchmark ostrel_display_measurements
 
 repetitions="${OSTREL_BENCH_REPETITIONS:-5}"
 results=build/benchmarks/results.json
@@ -66,3 +67,6 @@ for choice in "--oversample 0" "--oversample 1" "--oversample 2" "--oversample 1
     # shellcheck disable=SC2086 # the choice is two words or three
     echo "  $(build/tests/host/ostrel_lv2_benchmark $choice --repetitions "$repetitions")"
 done
+
+echo
+build/benchmarks/ostrel_display_measurements

@@ -230,6 +230,47 @@ inline juce::MemoryBlock encodeGif (int width,
     return out.getMemoryBlock();
 }
 
+/** A 24-bit uncompressed BMP of the picture: a real picture file in a format the plug-in does not read. */
+inline juce::MemoryBlock encodeBmp (const juce::Image& picture)
+{
+    const int width = picture.getWidth(), height = picture.getHeight();
+    const int rowBytes = (width * 3 + 3) & ~3;
+    const int pixelBytes = rowBytes * height;
+
+    juce::MemoryOutputStream out;
+    out.write ("BM", 2);
+    out.writeInt (54 + pixelBytes);
+    out.writeInt (0);
+    out.writeInt (54);
+    out.writeInt (40);
+    out.writeInt (width);
+    out.writeInt (height);
+    out.writeShort (1);
+    out.writeShort (24);
+    out.writeInt (0);
+    out.writeInt (pixelBytes);
+    out.writeInt (2835);
+    out.writeInt (2835);
+    out.writeInt (0);
+    out.writeInt (0);
+
+    // Bottom row first, blue-green-red.
+    for (int y = height; --y >= 0;)
+    {
+        for (int x = 0; x < width; ++x)
+        {
+            const auto colour = picture.getPixelAt (x, y);
+            out.writeByte ((char) colour.getBlue());
+            out.writeByte ((char) colour.getGreen());
+            out.writeByte ((char) colour.getRed());
+        }
+        for (int pad = width * 3; pad < rowBytes; ++pad)
+            out.writeByte (0);
+    }
+
+    return out.getMemoryBlock();
+}
+
 /** What a GIF written by giflib's encoder (real LZW compression) holds; the screen is the first image's size unless
     given, and the palette is global unless localPalette is set. */
 struct GifPicture

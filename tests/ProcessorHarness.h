@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestHelpers.h"
+#include "TestPlayHead.h"
 
 #include <cmath>
 #include <memory>
@@ -10,24 +11,10 @@
 
 namespace block_testing
 {
-/** A host's transport: a position with or without a tempo, or no position at all. */
-class TestPlayHead : public juce::AudioPlayHead
-{
-public:
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        if (!hasPosition)
-            return {};
-
-        PositionInfo info;
-        if (tempo)
-            info.setBpm (*tempo);
-        return info;
-    }
-
-    bool hasPosition = true;
-    std::optional<double> tempo = 120.0;
-};
+using testing_helpers::fillGridWithPattern;
+using testing_helpers::peak;
+using testing_helpers::TestPlayHead;
+using testing_helpers::zeroCrossingFrequency;
 
 /** One MIDI event of a block: sample position and message. */
 struct Event
@@ -123,46 +110,5 @@ inline void useSecondOscillatorOnly (ProcessorHarness& host, int shape = 0)
     host.set ("subBassOc", 0.0f); // "-1": the second oscillator at the note's own pitch
     host.set ("2OscType", (float) shape);
     host.set ("Q", 0.0f);
-}
-
-/** Fills the brightness grid with a pattern, as the image thread would after a picture is loaded;
-    with no picture loaded the image thread leaves the grid alone. */
-inline void fillGridWithPattern (OstrelAudioProcessor& processor)
-{
-    for (int x = 0; x < OstrelAudioProcessor::gridSize; ++x)
-        for (int y = 0; y < OstrelAudioProcessor::gridSize; ++y)
-            processor.imageGrid[x * OstrelAudioProcessor::gridSize + y].store (
-                0.5f + 0.5f * (float) std::sin (2.0 * juce::MathConstants<double>::pi * (x * (1 + y % 5)) / 512.0),
-                std::memory_order_relaxed);
-}
-
-/** Frequency of a periodic signal from its rising zero crossings (interpolated), skipping the first
-    skip samples; 0 when there are fewer than two crossings. */
-inline double measureFrequency (const std::vector<float>& samples, double sampleRate, size_t skip = 0)
-{
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-
-    for (size_t i = std::max ((size_t) 1, skip); i < samples.size(); ++i)
-    {
-        if (samples[i - 1] < 0.0f && samples[i] >= 0.0f)
-        {
-            const auto t = (double) (i - 1) + samples[i - 1] / (double) (samples[i - 1] - samples[i]);
-            if (first < 0.0)
-                first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-
-    return crossings < 2 ? 0.0 : (crossings - 1) * sampleRate / (last - first);
-}
-
-inline float peak (const std::vector<float>& samples)
-{
-    float result = 0.0f;
-    for (auto s : samples)
-        result = std::max (result, std::abs (s));
-    return result;
 }
 } // namespace block_testing

@@ -5,8 +5,10 @@
 
 #include "TestHelpers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace routing_fixtures
@@ -111,6 +113,80 @@ inline std::vector<juce::String> modulatedIds (const OstrelAudioProcessor& proce
     return { processor.modulatedTargetIds.begin(), processor.modulatedTargetIds.end() };
 }
 
+/** How the route tables differ from the matrix parameters, on the message side and as published; empty when every
+    table agrees with them. Only while no other thread books or plays. */
+inline std::string tablesDifferFromParameters (OstrelAudioProcessor& processor)
+{
+    std::string differences;
+    const auto differ = [&differences] (const juce::String& what) { differences += (what + "; ").toStdString(); };
+
+    const auto& published = processor.publishedRoutes.latest();
+    const auto listed = modulatedIds (processor);
+
+    for (int row = 0; row < numModulationTargets; ++row)
+    {
+        bool lfoOrEnv = false;
+
+        for (int column = 0; column < numModulationSources; ++column)
+        {
+            const auto cell = (size_t) (row * 4 + column);
+            const auto lfo = processor.lfoMatrixConfigs[cell].raw();
+            const auto env = processor.envMatrixConfigs[cell].raw();
+            const auto midi = processor.midiMatrixConfigs[cell].raw();
+            const auto where = juce::String (row) + "/" + juce::String (column);
+            lfoOrEnv = lfoOrEnv || lfo != 0.0f || env != 0.0f;
+
+            if (processor.lfoSourcesInUse[(size_t) row][(size_t) column] != (lfo != 0.0f))
+                differ ("LFO flag " + where);
+            if (processor.envSourcesInUse[(size_t) row][(size_t) column] != (env != 0.0f))
+                differ ("envelope flag " + where);
+            if (processor.midiSourcesInUse[(size_t) row][(size_t) column] != (midi != 0.0f))
+                differ ("MIDI flag " + where);
+
+            const auto& routes = processor.midiModulations[(size_t) row];
+            const auto route =
+                std::find_if (routes.begin(), routes.end(), [column] (auto& r) { return r.source == column; });
+            if (midi != 0.0f ? (route == routes.end() || route->amount != midi) : route != routes.end())
+                differ ("MIDI route " + where);
+        }
+
+        const auto& id = processor.modulationTargetIds[row];
+        if (std::count (listed.begin(), listed.end(), id) != (lfoOrEnv ? 1 : 0))
+            differ ("listed " + id);
+        if (published.numMidiRoutes[row] != (int) processor.midiModulations[(size_t) row].size())
+            differ ("published MIDI routes " + juce::String (row));
+    }
+
+    if (published.numModulatedTargets != (int) listed.size())
+        differ ("published modulated targets");
+
+    return differences;
+}
+
+inline void expectTablesMatchParameters (OstrelAudioProcessor& processor)
+{
+    EXPECT_EQ (tablesDifferFromParameters (processor), "");
+}
+
+/** True when no route, flag or modulated target is left in any table. */
+inline bool noRouteLeft (const OstrelAudioProcessor& processor)
+{
+    const auto noFlag = [] (const std::vector<std::array<bool, numModulationSources>>& flags)
+    {
+        return std::all_of (flags.begin(),
+                            flags.end(),
+                            [] (const auto& row)
+                            { return std::none_of (row.begin(), row.end(), [] (bool f) { return f; }); });
+    };
+
+    return processor.modulatedTargetIds.empty()
+           && std::all_of (processor.midiModulations.begin(),
+                           processor.midiModulations.end(),
+                           [] (const auto& routes) { return routes.empty(); })
+           && noFlag (processor.lfoSourcesInUse) && noFlag (processor.envSourcesInUse)
+           && noFlag (processor.midiSourcesInUse);
+}
+
 /** A picture with a few coloured pixels, so that its encodings are not trivial. */
 inline juce::Image smallPicture (int width = 8, int height = 6)
 {
@@ -119,6 +195,20 @@ inline juce::Image smallPicture (int width = 8, int height = 6)
         for (int y = 0; y < height; ++y)
             image.setPixelAt (x, y, juce::Colour ((juce::uint8) (x * 30), (juce::uint8) (y * 40), 200));
     return image;
+}
+
+/** True when the two pictures have the same size and colours, whatever their pixel formats. */
+inline bool samePicture (const juce::Image& a, const juce::Image& b)
+{
+    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
+        return false;
+
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                return false;
+
+    return true;
 }
 
 inline juce::File writeJpeg (const juce::File& file, const juce::Image& image = smallPicture())
@@ -175,8 +265,5 @@ inline std::unique_ptr<juce::XmlElement> xmlOf (const juce::MemoryBlock& block)
 }
 
 /** Folder of the committed fixtures that pin the file formats. */
-inline juce::File frozenFixturesFolder()
-{
-    return juce::File (OSTREL_TEST_FIXTURES);
-}
+inline juce::File frozenFixturesFolder() { return juce::File (OSTREL_TEST_FIXTURES); }
 } // namespace routing_fixtures

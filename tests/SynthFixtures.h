@@ -8,6 +8,10 @@
 
 namespace synth_testing
 {
+using testing_helpers::peak;
+using testing_helpers::rms;
+using testing_helpers::zeroCrossingFrequency;
+
 constexpr int hostRate = 48000;
 constexpr float voiceRate = 4.0f * hostRate;
 
@@ -142,41 +146,4 @@ protected:
     std::unique_ptr<std::array<std::atomic<float>, 512 * 512>> grid =
         std::make_unique<std::array<std::atomic<float>, 512 * 512>>();
 };
-
-/** Frequency in Hz from the rising zero crossings of signal[from..], interpolated between samples. */
-inline double measureFrequency (const std::vector<float>& signal, size_t from, double sampleRate)
-{
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-
-    for (size_t i = from + 1; i < signal.size(); ++i)
-    {
-        if (signal[i - 1] < 0.0f && signal[i] >= 0.0f)
-        {
-            const double t = (double) (i - 1) + signal[i - 1] / (double) (signal[i - 1] - signal[i]);
-            if (first < 0.0)
-                first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-
-    return crossings > 1 ? (crossings - 1) * sampleRate / (last - first) : 0.0;
-}
-
-inline float peak (const std::vector<float>& signal, size_t from = 0)
-{
-    float result = 0.0f;
-    for (size_t i = from; i < signal.size(); ++i)
-        result = std::max (result, std::abs (signal[i]));
-    return result;
-}
-
-inline double rms (const std::vector<float>& signal, size_t from = 0)
-{
-    double sum = 0.0;
-    for (size_t i = from; i < signal.size(); ++i)
-        sum += (double) signal[i] * signal[i];
-    return std::sqrt (sum / (double) (signal.size() - from));
-}
 } // namespace synth_testing

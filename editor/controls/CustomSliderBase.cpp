@@ -1,5 +1,7 @@
 #include "CustomSliderBase.h"
 
+#include "ModulationRepaintTicker.h"
+
 #include <cstdint>
 #include <cstring>
 

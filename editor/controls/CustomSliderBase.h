@@ -1,7 +1,8 @@
 #pragma once
 
-#include "ModulationRepaintTicker.h"
 #include "processor/PluginProcessor.h"
+
+class ModulationRepaintTicker;
 
 /** A panel's value control that shows its parameter's modulated value and picks its parameter as a modulation
     target. The modulated value may come from the audio thread: it is stored in an atomic and the shared

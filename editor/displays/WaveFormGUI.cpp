@@ -4,11 +4,14 @@ WaveFormGUI::WaveFormGUI (OstrelAudioProcessor& p, ParameterSelectionListener& l
     parameterSelectionListener (&listener),
     processor (p),
     affinePanel (p, p.affineConfigs),
-    intervalPanel (p, p.intervalConfigs)
+    intervalPanel (p, p.intervalConfigs),
+    parentTargetArea (processor),
+    waveFormWindow (processor)
 {
     addAndMakeVisible (affinePanel);
     addAndMakeVisible (intervalPanel);
-    // Then parentTargetArea and waveFormWindow, once they exist.
+    addAndMakeVisible (parentTargetArea);
+    addAndMakeVisible (waveFormWindow);
 }
 
 WaveFormGUI::Layout WaveFormGUI::layoutFor (int w, int h)
@@ -32,7 +35,8 @@ WaveFormGUI::Layout WaveFormGUI::layoutFor (int w, int h)
 void WaveFormGUI::resized()
 {
     const auto layout = layoutFor (getWidth(), getHeight());
-    // parentTargetArea takes layout.parentTargetArea and waveFormWindow layout.waveFormWindow, once they exist.
+    parentTargetArea.setBounds (layout.parentTargetArea);
+    waveFormWindow.setBounds (layout.waveFormWindow);
     affinePanel.setBounds (layout.affinePanel);
     intervalPanel.setBounds (layout.intervalPanel);
 }
@@ -41,3 +45,12 @@ void WaveFormGUI::onParameterSelected (const juce::String& paramID)
 {
     parameterSelectionListener->onParameterSelected (paramID);
 }
+
+//==============================================================================
+ParentTargetArea::ParentTargetArea (OstrelAudioProcessor& p) : processor (p), targetArea (p)
+{
+    addAndMakeVisible (targetArea);
+    startTimer (30);
+}
+
+void ParentTargetArea::resized() { targetArea.setBounds (getLocalBounds()); }

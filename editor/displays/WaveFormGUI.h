@@ -1,8 +1,33 @@
 #pragma once
 
+#include "ImageArea.h"
+#include "WaveFormWindow.h"
 #include "editor/ParameterSelectionListener.h"
 #include "editor/panels/Affine.h"
 #include "editor/panels/Interval.h"
+
+/** The picture's frame: holds the picture view over its whole area and repaints it every 30 ms, which moves the
+    circle-mode arrows on. */
+class ParentTargetArea : public juce::Component, public juce::Timer
+{
+public:
+    explicit ParentTargetArea (OstrelAudioProcessor& processor);
+    ~ParentTargetArea() override = default;
+
+    /** The picture view covers the frame. */
+    void paint (juce::Graphics&) override {}
+    void resized() override;
+    void timerCallback() override { repaint(); }
+
+private:
+    [[maybe_unused]] OstrelAudioProcessor& processor;
+
+public:
+    TargetArea targetArea;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ParentTargetArea)
+};
 
 /** The picture area: the picture with its scan overlay, the waveform window below it, the scan controls under
     that and the picture-transform column at the right. */
@@ -27,13 +52,13 @@ public:
 
 private:
     ParameterSelectionListener* parameterSelectionListener;
-    [[maybe_unused]] OstrelAudioProcessor& processor; // for the picture frame and the waveform window
+    OstrelAudioProcessor& processor;
 
 public:
     AffinePanel affinePanel;
     IntervalPanel intervalPanel;
-    // parentTargetArea: ParentTargetArea (the processor), the picture frame holding the picture view
-    // waveFormWindow: WaveFormWindow (the processor), the current wavetable with its trail
+    ParentTargetArea parentTargetArea;
+    WaveFormWindow waveFormWindow;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WaveFormGUI)

@@ -97,7 +97,7 @@ void GlobalPanelClass::createSlider (const ParameterConfig& config)
 
     // The attachment gives the slider the parameter's own range and current value.
     sliderAttachments.add (
-        std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (processor.valueTreeState,
+        std::make_unique<SliderAttachment> (processor.valueTreeState,
                                                                                 config.paramID,
                                                                                 *slider));
 
@@ -114,7 +114,7 @@ void GlobalPanelClass::createComboBox (const ParameterConfig& config)
 
     addAndMakeVisible (box);
     comboBoxAttachments.add (
-        std::make_unique<juce::AudioProcessorValueTreeState::ComboBoxAttachment> (processor.valueTreeState,
+        std::make_unique<ComboBoxAttachment> (processor.valueTreeState,
                                                                                   config.paramID,
                                                                                   *box));
     box->setLookAndFeel (&lookAndFeel);
@@ -125,7 +125,7 @@ void GlobalPanelClass::createButton (const ParameterConfig& config)
     auto* button = toggleButtons.add (std::make_unique<juce::ToggleButton> (config.name));
     addAndMakeVisible (button);
     buttonAttachments.add (
-        std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (processor.valueTreeState,
+        std::make_unique<ButtonAttachment> (processor.valueTreeState,
                                                                                 config.paramID,
                                                                                 *button));
     button->setLookAndFeel (&lookAndFeel);

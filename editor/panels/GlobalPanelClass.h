@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/controls/CustomSliderBase.h"
+#include "editor/controls/ParameterAttachments.h"
 #include "editor/look/MyLookAndFeel.h"
 
 /** The base of every parameter panel: one control per record of its group, by the record's kind, each bound to
@@ -41,9 +42,9 @@ public:
     juce::OwnedArray<CustomSliderBase> sliders;
     juce::OwnedArray<juce::ComboBox> comboBoxes;
     juce::OwnedArray<juce::ToggleButton> toggleButtons;
-    juce::OwnedArray<juce::AudioProcessorValueTreeState::SliderAttachment> sliderAttachments;
-    juce::OwnedArray<juce::AudioProcessorValueTreeState::ComboBoxAttachment> comboBoxAttachments;
-    juce::OwnedArray<juce::AudioProcessorValueTreeState::ButtonAttachment> buttonAttachments;
+    juce::OwnedArray<SliderAttachment> sliderAttachments;
+    juce::OwnedArray<ComboBoxAttachment> comboBoxAttachments;
+    juce::OwnedArray<ButtonAttachment> buttonAttachments;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GlobalPanelClass)

@@ -1,5 +1,5 @@
-// Counts every heap allocation the test's own thread makes while the counting flag is up. This file
-// replaces the global allocation functions, so it lives in its own test program.
+// Counts every heap allocation (and every write, see below) the test's own thread makes while the counting flag is up.
+// This file replaces the global allocation functions, so it lives in its own test program.
 #include "ProcessorHarness.h"
 #include "editor/EditorFixture.h"
 #include "editor/panels/GlobalPanelClass.h"
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 namespace
 {
@@ -70,6 +71,16 @@ extern "C"
         noteAllocation();
         return __libc_realloc (p, size);
     }
+
+    // Posting a message to the message thread writes to a pipe: the audio thread must never do it (nor write to
+    // anything else), so writes are counted alongside allocations.
+    ssize_t __write (int, const void*, std::size_t);
+
+    ssize_t write (int fd, const void* data, std::size_t size)
+    {
+        noteAllocation();
+        return __write (fd, data, size);
+    }
 }
 #endif
 
@@ -83,14 +94,35 @@ struct Run
     float peak = 0.0f;
 };
 
-/** Runs numBlocks blocks with a changing stream of notes and controllers; counts the allocations
-    made inside processBlock. */
+/** Matrix cells that a host automates inside its audio callback, one of each matrix. */
+struct AutomatedCells
+{
+    explicit AutomatedCells (OstrelAudioProcessor& processor)
+    {
+        for (const auto* id : { "Mod_LFO2_Q", "Mod_Env1_Glide", "Mod_Vel_fineTuneImg" })
+            parameters.push_back (processor.valueTreeState.getParameter (id));
+    }
+
+    /** What the host's automation sets before block number block; some blocks set a cell back to 0. [audio thread] */
+    void automate (int block)
+    {
+        for (size_t i = 0; i < parameters.size(); ++i)
+            parameters[i]->setValueNotifyingHost (
+                (block + (int) i) % 4 == 0 ? 0.5f : (float) ((block * 7 + (int) i) % 100) / 99.0f);
+    }
+
+    std::vector<juce::RangedAudioParameter*> parameters;
+};
+
+/** Runs numBlocks blocks with a changing stream of notes and controllers, and matrix cells automated inside each
+    block as hosts deliver automation; counts the allocations made there. */
 Run allocationsWhileProcessing (ProcessorHarness& host, int numBlocks)
 {
     auto& processor = *host.processor;
     juce::AudioBuffer<float> buffer (2, 512);
     juce::MidiBuffer midi;
     midi.ensureSize (4096);
+    AutomatedCells automation (processor);
     Run run;
 
     for (int block = 0; block < numBlocks; ++block)
@@ -108,6 +140,7 @@ Run allocationsWhileProcessing (ProcessorHarness& host, int numBlocks)
 
         const auto before = allocationCount.load();
         countingAllocations = true;
+        automation.automate (block);
         processor.processBlock (buffer, midi);
         countingAllocations = false;
         run.allocations += allocationCount.load() - before;
@@ -238,6 +271,102 @@ TEST (AudioThreadAllocation, AnOpenEditorWithHostNotesFloodingInAllocatesNothing
     EXPECT_FALSE (keyboard.shown.empty());
     EXPECT_FALSE (std::isnan (filterPanel.sliders[1]->getModulationValue())) << "the Q knob was told its value";
     EXPECT_FALSE (std::isnan (globalPanel.sliders[0]->getModulationValue())) << "the Gain knob was told its value";
+}
+
+TEST (AudioThreadAllocation, MatrixCellsAutomatedInsideTheBlocksWhileTheMessageThreadBooksThemAllocateNothing)
+{
+    ProcessorHarness host;
+    auto& processor = *host.processor;
+
+    // The host's audio thread, never the message thread, which meanwhile books the cells and publishes the routes.
+    std::atomic<bool> done{ false };
+    std::atomic<long> allocations{ 0 };
+    std::thread audio (
+        [&]
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            juce::MidiBuffer midi;
+            midi.ensureSize (4096);
+            AutomatedCells automation (processor);
+
+            for (int block = 0; block < 320; ++block)
+            {
+                midi.clear();
+                midi.addEvent (juce::MidiMessage::noteOn (1, 40 + block % 40, (juce::uint8) 100), block % 512);
+                const auto before = allocationCount.load();
+                countingAllocations = true;
+                automation.automate (block);
+                processor.processBlock (buffer, midi);
+                countingAllocations = false;
+                if (block >= 20) // after the warm-up
+                    allocations += allocationCount.load() - before;
+                juce::Thread::sleep (1);
+            }
+            done = true;
+        });
+
+    while (!done)
+        editor_testing::runFor (5);
+    audio.join();
+
+    EXPECT_EQ (allocations.load(), 0);
+    EXPECT_TRUE (testing_helpers::waitFor (
+        [&]
+        {
+            const juce::ScopedLock lock (processor.routingLock);
+            return processor.lfoSourcesInUse[(size_t) processor.parameterIndex.at ("Q")][1];
+        },
+        5000))
+        << "the cells were booked";
+}
+
+// Hosts deliver automation inside their audio callback. With the whole editor open, every parameter changed there
+// must reach its control without the audio thread posting a message (which locks the message queue and allocates).
+TEST (AudioThreadAllocation, HostAutomationOnTheAudioThreadReachesTheOpenEditorWithoutAllocatingOrWriting)
+{
+    editor_testing::EditorHarness harness;
+    auto& processor = harness.processor();
+    const auto& parameters = processor.getParameters();
+    ASSERT_GT (parameters.size(), 1000);
+    editor_testing::runFor (50); // the message queue empty, as it is most of the time
+
+    long allocations = 0;
+    std::thread audioThread (
+        [&]
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            juce::MidiBuffer midi;
+            midi.ensureSize (4096);
+
+            for (int block = 0; block < 20; ++block)
+            {
+                const auto before = allocationCount.load();
+                countingAllocations = true;
+                {
+                    const juce::ScopedLock lock (processor.getCallbackLock());
+                    for (auto* parameter : parameters)
+                        parameter->setValueNotifyingHost ((float) ((block + parameter->getParameterIndex()) % 7)
+                                                          / 6.0f);
+                    processor.processBlock (buffer, midi);
+                }
+                countingAllocations = false;
+                allocations += allocationCount.load() - before;
+            }
+        });
+    audioThread.join(); // the message thread stays away meanwhile, as it may while a host is busy
+
+    EXPECT_EQ (allocations, 0);
+
+    // Then the message thread brings the controls up to the automated values (and books the 948 matrix cells, which
+    // under a sanitizer on a busy machine takes longer than a fixed wait would allow).
+    auto& gainKnob = *harness.editor().globalSynthPanel.sliders[0];
+    const auto* gain = processor.valueTreeState.getParameter ("Gain");
+    editor_testing::runUntil (
+        [&] { return std::abs (gainKnob.getValue() - gain->convertFrom0to1 (gain->getValue())) < 1.0e-4; },
+        5000);
+    EXPECT_NEAR (gainKnob.getValue(), gain->convertFrom0to1 (gain->getValue()), 1.0e-4);
+    EXPECT_EQ (harness.editor().midiGrid->grid.sliders[315]->getValue(), processor.midiMatrixConfigs[315].raw())
+        << "a grid cell, the last one";
 }
 
 TEST (AudioThreadAllocation, TheCounterSeesAllocations)

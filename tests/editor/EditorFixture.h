@@ -158,10 +158,14 @@ struct FakeDialogs
         auto& request = requests.at (index);
         ASSERT_TRUE (request.open) << "answering a dialog that is gone";
         request.open = false;
-        if (request.onResult)
-            request.onResult (result);
-        if (request.onText)
-            request.onText (result, text);
+
+        // An answer may open another dialog, which can move the requests: nothing of this one is read after it.
+        const auto onResult = request.onResult;
+        const auto onText = request.onText;
+        if (onResult)
+            onResult (result);
+        if (onText)
+            onText (result, text);
     }
 
     int numOpen() const

@@ -79,8 +79,9 @@ TEST (EditorWindow, PaintsItsBackgroundAndTheTwoSeparatorLines)
     // Each tab set frames itself and shows its front tab in yellow with an orange foot.
     for (auto* tabs : { editor.sourceTabs.get(), editor.matrixTabs.get() })
     {
+        // The pages cover the frame's left line; its right one stays in view.
         const auto at = tabs->getPosition();
-        EXPECT_EQ (pixel (image, at.x + 1, at.y + 100), separator);
+        EXPECT_EQ (pixel (image, at.x + tabs->getWidth() - 1, at.y + 100), separator);
 
         const auto front = tabs->getTabbedButtonBar().getTabButton (0)->getBounds() + at;
         const auto inside = front.reduced (2, 3);
@@ -178,11 +179,13 @@ TEST (EditorWindow, ClosingLeavesNothingOfItInTheProcessor)
     EditorHarness harness;
     auto& processor = harness.processor();
     EXPECT_TRUE ((bool) processor.incomingMidiCallback);
-    EXPECT_EQ (processor.modulationChangeListeners.size(), 1);
+    EXPECT_EQ (processor.modulationChangeListeners.size(), 4) << "the window and its three grids";
+    EXPECT_EQ (processor.sliderChangeListeners.size(), 6) << "each grid and its cell area";
 
     harness.closeEditor();
     EXPECT_FALSE ((bool) processor.incomingMidiCallback);
     EXPECT_EQ (processor.modulationChangeListeners.size(), 0);
+    EXPECT_EQ (processor.sliderChangeListeners.size(), 0);
     EXPECT_EQ (processor.getActiveEditor(), nullptr);
 
     // Blocks go on with host notes and no window.

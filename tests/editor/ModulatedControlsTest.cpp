@@ -3,6 +3,7 @@
 #include "EditorFixture.h"
 #include "editor/controls/CustomOrientedSlider.h"
 #include "editor/controls/CustomRoratySlider.h"
+#include "editor/controls/ModulationRepaintTicker.h"
 #include "editor/panels/GlobalPanelClass.h"
 
 #include <thread>

@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 #include "TemporaryHome.h"
+#include "TestPlayHead.h"
 
 #include <cmath>
 #include <cstdio>
@@ -8,17 +9,6 @@
 namespace
 {
 constexpr int blockSize = 32;
-
-class FixedPlayHead : public juce::AudioPlayHead
-{
-public:
-    juce::Optional<PositionInfo> getPosition() const override
-    {
-        PositionInfo info;
-        info.setBpm (120.0);
-        return info;
-    }
-};
 
 /** Set up once, before the first input; taken down when the run ends normally, before the statics it uses. */
 struct FuzzingWorld
@@ -41,7 +31,7 @@ struct FuzzingWorld
 
     juce::ScopedJuceInitialiser_GUI* framework = nullptr;
     OstrelAudioProcessor* processor = nullptr;
-    FixedPlayHead playHead;
+    testing_helpers::TestPlayHead playHead; // 120 BPM
     juce::AudioBuffer<float> buffer{ 2, blockSize };
     juce::MidiBuffer midi;
     int inputs = 0;

@@ -1,4 +1,4 @@
-#include "../TemporaryHome.h"
+#include "TemporaryHome.h"
 
 #include <JuceHeader.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 int main (int argc, char** argv)
 {
     const TemporaryHome home ("ostrel-host-test");
-    if (! home.isValid())
+    if (!home.isValid())
         return 2;
 
     ::testing::InitGoogleTest (&argc, argv);

@@ -5,8 +5,8 @@
 //
 // --bundle times another build's Ostrel.lv2 (of the same URI) in place of this build's.
 
-#include "../TemporaryHome.h"
 #include "Lv2Host.h"
+#include "TemporaryHome.h"
 
 #include <algorithm>
 #include <cmath>

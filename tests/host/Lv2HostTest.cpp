@@ -1,5 +1,5 @@
 #include "Lv2Host.h"
-#include "PitchEstimate.h"
+#include "SignalMeasures.h"
 
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
@@ -61,7 +61,14 @@ TEST_F (Lv2HostTest, IsAnInstrumentWithAnAtomMidiInputAndAStereoOutput)
     EXPECT_EQ (midiInputs, 1);
 }
 
-TEST_F (Lv2HostTest, RunsBlocksAroundANoteWithFiniteOutput)
+/** The URID under which the plug-in takes the parameter paramID. Parameters have no control ports: hosts set them
+    with patch:Set on the same atom port as the notes, under the plug-in's URI joined to the parameter ID. */
+LV2_URID parameterUrid (host::Lv2World& world, const std::string& paramID)
+{
+    return world.urids.map ((std::string (OSTREL_LV2_URI) + ":" + paramID).c_str());
+}
+
+TEST_F (Lv2HostTest, SoundsFromTheNoteOnAndFallsSilentAfterTheNoteOff)
 {
     host::Lv2Instance instance (world, *plugin, sampleRate, blockSize);
     ASSERT_TRUE (instance.isValid());
@@ -70,27 +77,48 @@ TEST_F (Lv2HostTest, RunsBlocksAroundANoteWithFiniteOutput)
 
     instance.activate();
 
+    // With no picture only the second oscillator sounds; a zero "Release" ends the note at its note-off.
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, parameterUrid (world, "subBass"), 0.5f));
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, parameterUrid (world, "Release"), 0.0f));
+
     // Eight full blocks with a note in the first and its release in the fourth, then a short block.
+    constexpr uint32_t noteOnAt = 100, noteOffAt = 3 * blockSize + 7;
+    std::vector<float> output[2];
+
     for (uint32_t block = 0; block < 9; ++block)
     {
         if (block == 0)
         {
-            ASSERT_TRUE (instance.midiInput()->addNoteOn (100, 1, 69, 100));
+            ASSERT_TRUE (instance.midiInput()->addNoteOn (noteOnAt, 1, 69, 100));
         }
         if (block == 3)
         {
-            ASSERT_TRUE (instance.midiInput()->addNoteOff (7, 1, 69));
+            ASSERT_TRUE (instance.midiInput()->addNoteOff (noteOffAt - 3 * blockSize, 1, 69));
         }
 
         const auto numFrames = block < 8 ? blockSize : 100u;
         instance.run (numFrames);
 
         for (int channel = 0; channel < instance.numAudioOutputs(); ++channel)
-            EXPECT_TRUE (allFinite (instance.audioOutput (channel), numFrames))
-                << "block " << block << ", channel " << channel;
+        {
+            const auto& samples = instance.audioOutput (channel);
+            EXPECT_TRUE (allFinite (samples, numFrames)) << "block " << block << ", channel " << channel;
+            output[channel].insert (output[channel].end(), samples.begin(), samples.begin() + numFrames);
+        }
     }
 
     instance.deactivate();
+
+    for (const auto& samples : output)
+    {
+        const auto at = [&samples] (uint32_t from, size_t to)
+        { return std::vector<float> (samples.begin() + from, samples.begin() + (long) to); };
+        const auto held = testing_helpers::rms (at (noteOnAt + 500, noteOffAt));
+
+        EXPECT_EQ (testing_helpers::peak (at (0, noteOnAt)), 0.0f);
+        EXPECT_GT (held, 0.005);
+        EXPECT_LT (testing_helpers::rms (at (noteOffAt + 1000, samples.size())), held * 1.0e-3);
+    }
 }
 
 /** A note and the second oscillator's octave choice, and the pitch they must sound at. */
@@ -115,14 +143,9 @@ TEST_P (Lv2PitchTest, SecondOscillatorSoundsAtThePitchOfTheNote)
 
     instance.activate();
 
-    // Parameters have no control ports: hosts set them with patch:Set on the same atom port as the notes, under
-    // the plug-in's URI joined to the parameter ID. With no picture loaded only the second oscillator sounds,
-    // a sine ("2OscType" keeps its default, "Sin").
-    const auto property = [this] (const std::string& paramID)
-    { return world.urids.map ((std::string (OSTREL_LV2_URI) + ":" + paramID).c_str()); };
-
-    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, property ("subBass"), 0.5f));
-    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, property ("subBassOc"), c.octaveChoice));
+    // With no picture loaded only the second oscillator sounds, a sine ("2OscType" keeps its default, "Sin").
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, parameterUrid (world, "subBass"), 0.5f));
+    ASSERT_TRUE (instance.midiInput()->addPatchSet (0, parameterUrid (world, "subBassOc"), c.octaveChoice));
     ASSERT_TRUE (instance.midiInput()->addNoteOn (0, 1, c.note, 100));
 
     const auto numBlocks = (uint32_t) sampleRate / blockSize; // one second
@@ -147,8 +170,10 @@ TEST_P (Lv2PitchTest, SecondOscillatorSoundsAtThePitchOfTheNote)
     const auto* held = output.data() + from;
     const auto heldLength = output.size() - from;
 
-    EXPECT_GT (host::rmsLevel (held, heldLength), 0.005);
-    EXPECT_NEAR (host::estimateFundamental (held, heldLength, sampleRate), c.expectedHz, c.expectedHz * 0.03);
+    EXPECT_GT (testing_helpers::rms (held, heldLength), 0.005);
+    EXPECT_NEAR (testing_helpers::fundamentalFrequency (held, heldLength, sampleRate),
+                 c.expectedHz,
+                 c.expectedHz * 0.03);
 }
 
 // With "Octave" at its default "0", note 69 is 110 Hz; the second oscillator's "-1" plays the note's own pitch and

@@ -69,16 +69,6 @@ TEST (RoutingEndToEnd, ProgramWithoutModulationStopsOldRoutesInTheBlocks)
     EXPECT_FLOAT_EQ (processor.globalSynthConfigs[GlobalIndex::glide].currentValue, 10.0f);
 }
 
-TEST (RoutingEndToEnd, PreparationConfiguresTheModalFilter)
-{
-    ProcessorHarness host (96000.0);
-    const auto& filter = host.processor->modalFilter;
-    ASSERT_EQ (filter.modes.size(), 8u);
-    EXPECT_EQ (filter.sampleRate, 96000.0f);
-    EXPECT_FLOAT_EQ (filter.modes[7].frequency, 1760.0f);
-    EXPECT_EQ (filter.modes[0].sampleRate, 96000.0f);
-}
-
 TEST (RoutingEndToEnd, BlocksRunWhileRoutesListenersAndStateChange)
 {
     ProcessorHarness host (48000.0, 64);

@@ -4,45 +4,6 @@ using namespace routing_fixtures;
 
 namespace
 {
-/** Every route table agrees with the matrix parameters, on the message side and as published. */
-void expectTablesMatchParameters (OstrelAudioProcessor& processor)
-{
-    const auto& published = processor.publishedRoutes.latest();
-    const auto listed = modulatedIds (processor);
-
-    for (int row = 0; row < numModulationTargets; ++row)
-    {
-        bool lfoOrEnv = false;
-
-        for (int column = 0; column < numModulationSources; ++column)
-        {
-            const auto cell = (size_t) (row * 4 + column);
-            const auto lfo = processor.lfoMatrixConfigs[cell].raw();
-            const auto env = processor.envMatrixConfigs[cell].raw();
-            const auto midi = processor.midiMatrixConfigs[cell].raw();
-            lfoOrEnv = lfoOrEnv || lfo != 0.0f || env != 0.0f;
-
-            EXPECT_EQ (processor.lfoSourcesInUse[(size_t) row][(size_t) column], lfo != 0.0f) << row << "/" << column;
-            EXPECT_EQ (processor.envSourcesInUse[(size_t) row][(size_t) column], env != 0.0f) << row << "/" << column;
-            EXPECT_EQ (processor.midiSourcesInUse[(size_t) row][(size_t) column], midi != 0.0f) << row << "/" << column;
-
-            const auto& routes = processor.midiModulations[(size_t) row];
-            const auto route =
-                std::find_if (routes.begin(), routes.end(), [column] (auto& r) { return r.source == column; });
-            if (midi != 0.0f)
-                EXPECT_TRUE (route != routes.end() && route->amount == midi) << row << "/" << column;
-            else
-                EXPECT_TRUE (route == routes.end()) << row << "/" << column;
-        }
-
-        const auto& id = processor.modulationTargetIds[row];
-        EXPECT_EQ (std::count (listed.begin(), listed.end(), id), lfoOrEnv ? 1 : 0) << id;
-        EXPECT_EQ (published.numMidiRoutes[row], (int) processor.midiModulations[(size_t) row].size());
-    }
-
-    EXPECT_EQ (published.numModulatedTargets, (int) listed.size());
-}
-
 juce::Array<juce::var> programsWithAndWithoutModulation()
 {
     return { presetObject ("Plain", { { "Attack", 5.0 } }),

@@ -39,20 +39,6 @@ juce::Array<juce::File> documentsFiles()
     return testing_helpers::documentsFolder().findChildFiles (juce::File::findFiles, false);
 }
 
-/** True when the two pictures have the same size and pixels. */
-bool samePicture (const juce::Image& a, const juce::Image& b)
-{
-    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
-        return false;
-
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-
-    return true;
-}
-
 bool isPngData (const juce::File& file)
 {
     juce::FileInputStream stream (file);

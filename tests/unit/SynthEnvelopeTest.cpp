@@ -4,45 +4,116 @@ using namespace synth_testing;
 
 namespace
 {
-/** Number of samples voice spends in its present amplitude state (rendering one sample per call). */
-int samplesInState (Voice& voice, int limit, const std::function<std::vector<float> (int)>& render)
+constexpr size_t levelWindow = 100; // one cycle of the 1920 Hz tone the envelope tests play
+
+/** The level of the output cycle by cycle: the peak of each window of one cycle. */
+std::vector<float> levels (const std::vector<float>& out)
 {
-    const int state = voice.ampState;
-    int count = 0;
-    while (voice.ampState == state && count < limit)
-    {
-        render (1);
-        ++count;
-    }
-    return count;
+    std::vector<float> result;
+    for (size_t from = 0; from + levelWindow <= out.size(); from += levelWindow)
+        result.push_back (peak (out.data() + from, levelWindow));
+    return result;
+}
+
+/** Seconds from the start of the cycle levels to the first cycle at or above (rising) or below (falling) level. */
+double secondsUntil (const std::vector<float>& cycleLevels, float level, bool rising)
+{
+    for (size_t i = 0; i < cycleLevels.size(); ++i)
+        if (rising ? cycleLevels[i] >= level : cycleLevels[i] < level)
+            return (double) (i * levelWindow) / voiceRate;
+    return -1.0;
+}
+
+std::vector<float> tail (const std::vector<float>& cycleLevels, double fromSeconds)
+{
+    return { cycleLevels.begin() + (long) (fromSeconds * voiceRate / levelWindow), cycleLevels.end() };
 }
 } // namespace
 
 TEST_F (SynthTest, AmplitudeEnvelopeTimesFollowTheParameters)
 {
-    // Attack and decay of A/20 and D/20 seconds, release from 1 to 0.001 in R/5 seconds, counted at
-    // 4 x the host rate.
+    // Heard in the output: a linear attack of A/20 s, a linear decay of D/20 s down to the sustain, and a release
+    // that falls 60 dB in R/5 s until the level is down to 0.001, where the voice stops. The filter opens within
+    // a few milliseconds and stays open.
+    setParameter ("AttackFilter", 0.0f);
+    setParameter ("DecayFilter", 0.0f);
     setParameter ("Attack", 2.0f); // 0.1 s
-    setParameter ("Decay", 2.0f);  // 0.1 s from 1 down to the sustain
+    setParameter ("Decay", 2.0f);  // 0.1 s
     setParameter ("Sustain", 0.5f);
-    setParameter ("Release", 0.5f); // 0.1 s for 1 -> 0.001
+    setParameter ("Release", 0.5f); // 60 dB in 0.1 s
 
-    auto& voice = start (0, 1000.0f);
-    const auto renderOne = [this] (int n) { return render (n); };
-    ASSERT_EQ (voice.ampState, 1);
-    EXPECT_NEAR (samplesInState (voice, 100000, renderOne), 19200, 4);
-    ASSERT_EQ (voice.ampState, 2);
-    EXPECT_NEAR (samplesInState (voice, 100000, renderOne), 19200, 4);
-    ASSERT_EQ (voice.ampState, 3);
-    EXPECT_FLOAT_EQ (voice.ampLevel, 0.5f);
-
-    render (100);
+    start (0, 100.0f); // 1920 Hz
+    const auto held = levels (render ((int) (0.3 * voiceRate)));
     synth.noteOff (60);
-    ASSERT_EQ (voice.ampState, 4);
-    const double expected = std::log (0.001 / 0.5) / std::log (std::exp (-6.9 / 19200.0));
-    EXPECT_NEAR (samplesInState (voice, 100000, renderOne), expected, 2);
-    EXPECT_EQ (voice.ampState, 0);
-    EXPECT_EQ (voice.ampLevel, 0.0f);
+    const auto released = levels (render ((int) (0.15 * voiceRate)));
+
+    const auto full = peak (held);
+    const auto cycle = levelWindow / voiceRate;
+    EXPECT_NEAR (secondsUntil (held, 0.25f * full, true), 0.025, 2 * cycle);
+    EXPECT_NEAR (secondsUntil (held, 0.5f * full, true), 0.05, 2 * cycle);
+    EXPECT_NEAR (secondsUntil (held, 0.99f * full, true), 0.099, 2 * cycle);
+
+    const auto decay = tail (held, 0.1);
+    EXPECT_NEAR (0.1 + secondsUntil (decay, 0.75f * full, false), 0.15, 2 * cycle);
+    EXPECT_NEAR (0.1 + secondsUntil (decay, 0.51f * full, false), 0.198, 2 * cycle);
+
+    const auto sustained = tail (held, 0.21);
+    EXPECT_NEAR (*std::min_element (sustained.begin(), sustained.end()), 0.5f * full, 0.005f * full);
+    EXPECT_NEAR (*std::max_element (sustained.begin(), sustained.end()), 0.5f * full, 0.005f * full);
+
+    // 20 dB of the 60 in a third of the release time; from 0.5 the voice stops 54 dB down, after 90 ms.
+    const auto level = released.front();
+    EXPECT_NEAR (secondsUntil (released, 0.1f * level, false), 0.0333, 2 * cycle);
+    EXPECT_NEAR (secondsUntil (released, 1.0e-9f, false), 0.09, 2 * cycle);
+    EXPECT_EQ (peak (tail (released, 0.095)), 0.0f);
+    EXPECT_EQ (synth.voices[0].ampState, 0);
+}
+
+TEST_F (SynthTest, TheLongestReleaseFallsThreeDecibelsASecond)
+{
+    // "Release" 100: 60 dB in 20 s.
+    setParameter ("AttackFilter", 0.0f);
+    setParameter ("DecayFilter", 0.0f);
+    setParameter ("Attack", 0.0f);
+    setParameter ("Decay", 0.0f);
+    setParameter ("Release", 100.0f);
+
+    start (0, 100.0f);
+    render ((int) (0.05 * voiceRate));
+    synth.noteOff (60);
+    const auto released = levels (render ((int) (1.01 * voiceRate)));
+
+    // The per-sample factor lies so close to 1 that its single-precision rounding makes the fall a little faster.
+    const auto fallInOneSecond = -20.0 * std::log10 (tail (released, 1.0).front() / released.front());
+    EXPECT_NEAR (fallInOneSecond, 3.0, 0.15);
+}
+
+TEST_F (SynthTest, FilterEnvelopeTimesAtTheirExtremes)
+{
+    // Read from the cut-off the voice reports, "Freq" times the envelope level: the fastest attack has a time
+    // constant of 4.09 ms and so passes level 1, half way to its target 2, after 2.83 ms; the slowest release has a
+    // time constant of 7.39 s.
+    setParameter ("Freq", 2200.0f); // a reported cut-off of 0.1 at level 1
+    setParameter ("AttackFilter", 0.0f);
+    setParameter ("ReleaseFilter", 100.0f);
+    setParameter ("Release", 100.0f); // the voice sounds on through the filter's release
+
+    start (0, 100.0f);
+    int rendered = 0;
+    while (cutoffRecorder.lastReportedCutoff < 0.1f && rendered < (int) voiceRate)
+    {
+        render (8);
+        rendered += 8;
+    }
+    EXPECT_NEAR (rendered / voiceRate, 0.00283, 0.0001);
+
+    render ((int) (0.1 * voiceRate));
+    synth.noteOff (60);
+    render ((int) (0.1 * voiceRate));
+    const auto before = cutoffRecorder.lastReportedCutoff;
+    render ((int) voiceRate);
+    const auto timeConstant = -1.0 / std::log (cutoffRecorder.lastReportedCutoff / before);
+    EXPECT_NEAR (timeConstant, 7.39, 7.39 * 0.03); // single-precision rounding of a factor this close to 1
 }
 
 TEST_F (SynthTest, ZeroEnvelopeTimes)
@@ -135,20 +206,6 @@ TEST_F (SynthTest, ReleaseTimeZeroSilencesAtNoteOff)
     EXPECT_EQ (voice.ampLevel, 0.0f);
     EXPECT_EQ (voice.note, 0);
     EXPECT_EQ (peak (render (512)), 0.0f);
-}
-
-TEST_F (SynthTest, EnvelopeCoefficientsAtTheirExtremes)
-{
-    setParameter ("Release", 100.0f);
-    setParameter ("AttackFilter", 0.0f);
-    setParameter ("ReleaseFilter", 100.0f);
-    refreshControls();
-
-    const auto& voice = synth.voices[5];
-    EXPECT_FLOAT_EQ (voice.releaseTime, 20.0f);
-    EXPECT_FLOAT_EQ (voice.releaseMultiplier, (float) std::exp (-6.9 / (192000.0 * 20.0)));
-    EXPECT_FLOAT_EQ (voice.filterAttackCoef, std::exp (-std::exp (5.5f) / voiceRate));
-    EXPECT_FLOAT_EQ (voice.filterReleaseCoef, std::exp (-std::exp (5.5f - 7.5f) / voiceRate));
 }
 
 TEST_F (SynthTest, FilterEnvelopeAttacksDecaysToItsSustainAndReleases)

@@ -1,17 +1,32 @@
 #pragma once
 
-// Measures what a listener would hear from a host's output: the level and the pitch of a stretch of samples.
-// Free of JUCE and of lilv, so both host checks can share it.
+// What a listener would hear in a stretch of samples: its level and its pitch. Free of JUCE and of lilv, so that every
+// test program can use it, the real-host checks included.
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
 
-namespace host
+namespace testing_helpers
 {
-/** The root-mean-square level of count samples. */
-inline double rmsLevel (const float* samples, std::size_t count)
+/** The largest magnitude of count samples. */
+inline float peak (const float* samples, std::size_t count)
+{
+    float result = 0.0f;
+    for (std::size_t i = 0; i < count; ++i)
+        result = std::max (result, std::abs (samples[i]));
+    return result;
+}
+
+/** The largest magnitude of signal[from..]. */
+inline float peak (const std::vector<float>& signal, std::size_t from = 0)
+{
+    return from >= signal.size() ? 0.0f : peak (signal.data() + from, signal.size() - from);
+}
+
+/** The root-mean-square level of count samples; 0 for none. */
+inline double rms (const float* samples, std::size_t count)
 {
     if (count == 0)
         return 0.0;
@@ -23,11 +38,48 @@ inline double rmsLevel (const float* samples, std::size_t count)
     return std::sqrt (sum / (double) count);
 }
 
+/** The root-mean-square level of signal[from..]. */
+inline double rms (const std::vector<float>& signal, std::size_t from = 0)
+{
+    return from >= signal.size() ? 0.0 : rms (signal.data() + from, signal.size() - from);
+}
+
+/** The frequency in Hz of a periodic signal from its rising zero crossings in signal[from..], each placed between
+    its two samples; 0 when there are fewer than two. With rearmBelow above 0 a crossing counts only after the signal
+    went below -rearmBelow since the last one, so that a waveform with steps (a table read without interpolation)
+    that rests on zero starts no new cycle. */
+inline double zeroCrossingFrequency (const std::vector<float>& signal,
+                                     double sampleRate,
+                                     std::size_t from = 0,
+                                     float rearmBelow = 0.0f)
+{
+    double first = -1.0, last = -1.0;
+    int crossings = 0;
+    bool armed = false;
+
+    for (std::size_t i = std::max<std::size_t> (1, from); i < signal.size(); ++i)
+    {
+        armed = armed || signal[i - 1] < -rearmBelow;
+
+        if (armed && signal[i - 1] < 0.0f && signal[i] >= 0.0f)
+        {
+            const double t = (double) (i - 1) + signal[i - 1] / (double) (signal[i - 1] - signal[i]);
+            if (first < 0.0)
+                first = t;
+            last = t;
+            ++crossings;
+            armed = false;
+        }
+    }
+
+    return crossings < 2 ? 0.0 : (crossings - 1) * sampleRate / (last - first);
+}
+
 /** The fundamental frequency in Hz of a periodic stretch of samples, by the cumulative mean normalised difference
     of the YIN method: the shortest lag at which the signal nearly repeats itself. Unlike a spectrum peak it does not
     take a strong second harmonic for the fundamental. Returns 0 when the stretch is too short for the lowest
     frequency or holds no period between the two limits. */
-inline double estimateFundamental (
+inline double fundamentalFrequency (
     const float* samples, std::size_t count, double sampleRate, double lowestHz = 40.0, double highestHz = 2000.0)
 {
     const auto longestLag = (std::size_t) std::ceil (sampleRate / lowestHz);
@@ -96,9 +148,9 @@ inline double estimateFundamental (
     return sampleRate / lag;
 }
 
-/** The same for a vector of samples, from the first sample on. */
-inline double estimateFundamental (const std::vector<float>& samples, double sampleRate)
+/** The same for signal[from..]. */
+inline double fundamentalFrequency (const std::vector<float>& signal, double sampleRate, std::size_t from = 0)
 {
-    return estimateFundamental (samples.data(), samples.size(), sampleRate);
+    return from >= signal.size() ? 0.0 : fundamentalFrequency (signal.data() + from, signal.size() - from, sampleRate);
 }
-} // namespace host
+} // namespace testing_helpers

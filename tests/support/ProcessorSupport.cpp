@@ -1,4 +1,6 @@
-#include "TestHelpers.h"
+#include "ProcessorSupport.h"
+
+#include <cmath>
 
 namespace testing_helpers
 {
@@ -17,12 +19,23 @@ void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float
 bool waitFor (std::function<bool()> condition, int timeoutMs)
 {
     const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! condition())
+    while (!condition())
     {
         if (juce::Time::getMillisecondCounter() > deadline)
             return false;
         juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
     }
     return true;
+}
+
+void fillGridWithPattern (OstrelAudioProcessor& processor)
+{
+    constexpr auto size = OstrelAudioProcessor::gridSize;
+
+    for (int x = 0; x < size; ++x)
+        for (int y = 0; y < size; ++y)
+            processor.imageGrid[x * size + y].store (
+                0.5f + 0.5f * (float) std::sin (2.0 * juce::MathConstants<double>::pi * (x * (1 + y % 5)) / 512.0),
+                std::memory_order_relaxed);
 }
 } // namespace testing_helpers

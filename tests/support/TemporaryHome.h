@@ -43,7 +43,7 @@ public:
             unsetenv ("HOME");
     }
 
-    bool isValid() const { return ! path.empty(); }
+    bool isValid() const { return !path.empty(); }
 
     TemporaryHome (const TemporaryHome&) = delete;
     TemporaryHome& operator= (const TemporaryHome&) = delete;

@@ -1,0 +1,73 @@
+#pragma once
+
+// What the editor's benchmarks share: the plug-in as a host shows it, and a paint timed over and over.
+
+#include "ProcessorSupport.h"
+#include "editor/PluginEditor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+namespace editor_benchmarks
+{
+/** A prepared processor with its editor open, as a host shows it. */
+struct OpenEditor
+{
+    OpenEditor()
+    {
+        processor->setPlayConfigDetails (0, 2, 48000.0, 512);
+        processor->prepareToPlay (48000.0, 512);
+        editor.reset (dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded()));
+    }
+
+    ~OpenEditor()
+    {
+        editor.reset();
+        for (const auto& file : files)
+            file.deleteRecursively();
+    }
+
+    /** Sets a parameter to a raw value, as a host's automation does. */
+    void setRaw (const juce::String& paramID, float raw) { testing_helpers::setRaw (*processor, paramID, raw); }
+
+    /** A file in the benchmark's temporary HOME holding the picture as PNG, removed with the editor. */
+    juce::String writePicture (const juce::String& name, const juce::Image& picture)
+    {
+        const auto file = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (name);
+        juce::FileOutputStream out (file);
+        out.setPosition (0);
+        out.truncate();
+        juce::PNGImageFormat().writeImageToStream (picture, out);
+        files.push_back (file);
+        return file.getFullPathName();
+    }
+
+    /** One block, so that the current values the views read follow the parameters. */
+    void process()
+    {
+        juce::AudioBuffer<float> buffer (2, 512);
+        juce::MidiBuffer midi;
+        const juce::ScopedLock lock (processor->getCallbackLock());
+        processor->processBlock (buffer, midi);
+    }
+
+    std::unique_ptr<OstrelAudioProcessor> processor = std::make_unique<OstrelAudioProcessor>();
+    std::unique_ptr<OstrelAudioProcessorEditor> editor;
+    std::vector<juce::File> files;
+};
+
+/** One paint of component at its editor size into an image of its own, per iteration. */
+inline void paintRepeatedly (benchmark::State& state, juce::Component& component)
+{
+    juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true);
+    for (auto _ : state)
+    {
+        juce::Graphics g (image);
+        component.paintEntireComponent (g, false);
+        benchmark::DoNotOptimize (image.getPixelData());
+    }
+    state.SetLabel ((juce::String (component.getWidth()) + " x " + juce::String (component.getHeight())).toStdString());
+}
+} // namespace editor_benchmarks
