@@ -237,7 +237,7 @@ float LfoSineMemo::sine (float phase) noexcept
 {
     std::uint32_t bits;
     std::memcpy (&bits, &phase, sizeof (bits));
-    auto& entry = entries[(bits * 2654435761u) >> 27];
+    auto& entry = entries[(bits * 2654435761u) >> 24];
 
     if (!entry.valid || entry.phaseBits != bits)
         entry = { bits, sound::lfoShapeValue (LfoShape::sine, phase, 0.0f), true };

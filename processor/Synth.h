@@ -73,7 +73,7 @@ private:
         bool valid = false;
     };
 
-    Entry entries[32];
+    Entry entries[256];
 };
 
 /** One voice: picture oscillator (or the grid itself), second oscillator, filter with its
