@@ -1,19 +1,10 @@
-#include "editor/PluginEditor.h"
+#include "OpenEditor.h"
 #include "editor/panels/GlobalPanelClass.h"
 
 #include <benchmark/benchmark.h>
 
-namespace
-{
-/** A prepared processor, as a host holds it when the user opens the window. */
-std::unique_ptr<OstrelAudioProcessor> preparedProcessor()
-{
-    auto processor = std::make_unique<OstrelAudioProcessor>();
-    processor->setPlayConfigDetails (0, 2, 48000.0, 512);
-    processor->prepareToPlay (48000.0, 512);
-    return processor;
-}
-} // namespace
+using editor_benchmarks::deliverPostedMessages;
+using editor_benchmarks::preparedProcessor;
 
 // A host opens the editor on its main thread: this is how long the user waits for the window.
 static void BM_OpenAndCloseEditor (benchmark::State& state)
@@ -24,6 +15,11 @@ static void BM_OpenAndCloseEditor (benchmark::State& state)
     {
         std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
         benchmark::DoNotOptimize (editor.get());
+        editor.reset();
+
+        state.PauseTiming();
+        deliverPostedMessages();
+        state.ResumeTiming();
     }
 }
 BENCHMARK (BM_OpenAndCloseEditor)->Unit (benchmark::kMillisecond);
@@ -59,6 +55,11 @@ static void BM_OpenAndCloseEditorWithEveryParameterBound (benchmark::State& stat
 
         benchmark::DoNotOptimize (panels.data());
         panels.clear();
+        editor.reset();
+
+        state.PauseTiming();
+        deliverPostedMessages();
+        state.ResumeTiming();
     }
 }
 BENCHMARK (BM_OpenAndCloseEditorWithEveryParameterBound)->Unit (benchmark::kMillisecond);

@@ -1,4 +1,4 @@
-#include "editor/PluginEditor.h"
+#include "OpenEditor.h"
 #include "editor/controls/ParameterAttachments.h"
 
 #include <benchmark/benchmark.h>
@@ -6,16 +6,11 @@
 #include <chrono>
 #include <thread>
 
+using editor_benchmarks::deliverPostedMessages;
+using editor_benchmarks::preparedProcessor;
+
 namespace
 {
-std::unique_ptr<OstrelAudioProcessor> preparedProcessor()
-{
-    auto processor = std::make_unique<OstrelAudioProcessor>();
-    processor->setPlayConfigDetails (0, 2, 48000.0, 512);
-    processor->prepareToPlay (48000.0, 512);
-    return processor;
-}
-
 /** A state with 100 routes: every matrix, every source column, spread over the targets. */
 juce::MemoryBlock stateWithHundredRoutes()
 {
@@ -73,6 +68,7 @@ static void BM_OpenEditorWithGrids (benchmark::State& state)
 
         state.PauseTiming();
         editor.reset();
+        deliverPostedMessages();
         state.ResumeTiming();
     }
 }
@@ -91,6 +87,10 @@ static void BM_BuildAndDestroyOneGrid (benchmark::State& state)
                                      ModType::LFO);
         grid.setSize (288, 162);
         benchmark::DoNotOptimize (&grid);
+
+        state.PauseTiming();
+        deliverPostedMessages();
+        state.ResumeTiming();
     }
 }
 BENCHMARK (BM_BuildAndDestroyOneGrid)->Unit (benchmark::kMillisecond);

@@ -7,11 +7,33 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 namespace editor_benchmarks
 {
+/** A prepared processor, as a host holds it when the user opens the window. */
+inline std::unique_ptr<OstrelAudioProcessor> preparedProcessor()
+{
+    auto processor = std::make_unique<OstrelAudioProcessor>();
+    processor->setPlayConfigDetails (0, 2, 48000.0, 512);
+    processor->prepareToPlay (48000.0, 512);
+    return processor;
+}
+
+/** Runs the message loop until everything posted so far has been delivered. An editor posts work for its controls
+    when it opens; a benchmark that opens it thousands of times without a message loop would pile that up, and the
+    framework's queue then takes longer over every later delivery, so that the next benchmark waits for minutes. */
+inline void deliverPostedMessages()
+{
+    std::atomic<bool> delivered{ false };
+    juce::MessageManager::callAsync ([&delivered] { delivered = true; });
+
+    while (!delivered)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+}
+
 /** A prepared processor with its editor open, as a host shows it. */
 struct OpenEditor
 {
