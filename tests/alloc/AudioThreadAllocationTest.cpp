@@ -33,6 +33,9 @@ void* operator new (std::size_t size) { return allocateOrThrow (size); }
 void* operator new[] (std::size_t size) { return allocateOrThrow (size); }
 void operator delete (void* p) noexcept { std::free (p); }
 void operator delete[] (void* p) noexcept { std::free (p); }
+// <new> declares the sized forms only where sized deallocation is on (clang leaves it off before C++20).
+void operator delete (void* p, std::size_t) noexcept;
+void operator delete[] (void* p, std::size_t) noexcept;
 void operator delete (void* p, std::size_t) noexcept { std::free (p); }
 void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
 
