@@ -1,5 +1,5 @@
 #include "PluginProcessor.h"
-#include "SoundFormulas.h"
+#include "processor/sound/SoundFormulas.h"
 
 namespace
 {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Downsampler.h"
-#include "Filter.h"
 #include "LockFree.h"
 #include "MessageThreadJobs.h"
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
-#include "Synth.h"
+#include "processor/sound/Downsampler.h"
+#include "processor/sound/Filter.h"
+#include "processor/sound/Synth.h"
 
 #include <cstring>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestHelpers.h"
-#include "processor/PictureDecoding.h"
+#include "processor/picture/PictureDecoding.h"
 
 #include <gif_lib.h>
 #include <png.h>

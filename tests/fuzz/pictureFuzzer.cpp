@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the picture decoders through the entry the loader uses, and checks that whatever decodes
 // is a picture the pipeline can take.
 #include "FuzzEntryPoints.h"
-#include "processor/PictureDecoding.h"
+#include "processor/picture/PictureDecoding.h"
 
 #include <cstddef>
 #include <cstdint>

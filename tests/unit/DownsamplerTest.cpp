@@ -1,6 +1,6 @@
 #include "ProcessorHarness.h"
 
-#include "processor/Downsampler.h"
+#include "processor/sound/Downsampler.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // the output. Nothing in the plug-in filters audio with it yet, so the tests run the resonator themselves, as the
 // coefficients describe it: y[t] = b0·x[t] + b1·x[t−1] + b2·x[t−2] − a1·y[t−1] − a2·y[t−2].
 #include "ProcessorHarness.h"
-#include "processor/Filter.h"
+#include "processor/sound/Filter.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "PluginProcessor.h"
+#include "processor/PluginProcessor.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ParameterModel.h"
 #include "SoundConstants.h"
-#include "VoiceLanes.h"
+#include "processor/ParameterModel.h"
+#include "processor/sound/kernels/VoiceLanes.h"
 
 #include <cstdint>
 #include <cstring>

@@ -6,8 +6,8 @@
 // gives. Everything here has internal linkage and calls nothing of the plug-in's: code compiled for a wider
 // instruction set must never stand in for a function the rest of the plug-in calls.
 
-#include "SoundConstants.h"
 #include "VoiceLanes.h"
+#include "processor/sound/SoundConstants.h"
 
 #include <immintrin.h>
 

@@ -1,6 +1,6 @@
 #include "PictureDecoding.h"
-#include "PluginProcessor.h"
-#include "SoundConstants.h"
+#include "processor/PluginProcessor.h"
+#include "processor/sound/SoundConstants.h"
 
 #include <array>
 #include <cmath>
