@@ -1,3 +1,4 @@
+#include "GeneratedPictures.h"
 #include "OpenEditor.h"
 
 #include <benchmark/benchmark.h>
@@ -6,33 +7,14 @@
 
 using namespace editor_benchmarks;
 
-namespace
-{
-/** Every pixel a different colour, as hard on a decoder and on a scaler as a picture gets. */
-juce::Image noisePicture (int width, int height)
-{
-    juce::Image picture (juce::Image::RGB, width, height, false);
-    juce::Image::BitmapData pixels (picture, juce::Image::BitmapData::writeOnly);
-    juce::Random random (7);
-
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels.setPixelColour (x,
-                                   y,
-                                   juce::Colour ((juce::uint8) random.nextInt (256),
-                                                 (juce::uint8) random.nextInt (256),
-                                                 (juce::uint8) random.nextInt (256)));
-    return picture;
-}
-
-} // namespace
-
 // The picture view repaints every 30 ms: the transformed picture stretched over it, then the scan line (0) or the
 // scan circle with its arrows and velocity ring (1). The image thread keeps redrawing the picture meanwhile.
 static void BM_PaintPictureView (benchmark::State& state)
 {
     OpenEditor open;
-    open.processor->loadFile (open.writePicture ("noise.png", noisePicture (512, 512)), false);
+    open.processor->loadFile (
+        open.writePicture ("noise.png", picture_fixtures::noisePicture (512, 512, juce::Image::RGB, 7)),
+        false);
     open.setRaw ("TypeCircle", (float) state.range (0));
     open.setRaw ("Shift", 300.0f);
     open.setRaw ("VeloShift", 0.2f);
@@ -102,7 +84,7 @@ BENCHMARK (BM_PaintSpectrum)->Unit (benchmark::kMicrosecond);
 static void BM_LoadDroppedPicture4096 (benchmark::State& state)
 {
     OpenEditor open;
-    const auto path = open.writePicture ("large.png", noisePicture (4096, 4096));
+    const auto path = open.writePicture ("large.png", picture_fixtures::noisePicture (4096, 4096, juce::Image::RGB, 7));
     for (auto _ : state)
         benchmark::DoNotOptimize (open.processor->loadDroppedPicture (path));
 }

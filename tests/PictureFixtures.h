@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GeneratedPictures.h"
 #include "TestHelpers.h"
 #include "processor/picture/PictureDecoding.h"
 
@@ -11,33 +12,6 @@
 /** Small pictures made in the test, as images and as the bytes of PNG, JPEG and GIF files. */
 namespace picture_fixtures
 {
-inline juce::Image
-filledPicture (int width, int height, juce::Colour colour, juce::Image::PixelFormat format = juce::Image::RGB)
-{
-    juce::Image picture (format, width, height, true);
-    picture.clear (picture.getBounds(), colour);
-    return picture;
-}
-
-/** Every pixel a different colour from a seeded generator; alpha too when the format has it. */
-inline juce::Image noisePicture (int width, int height, juce::Image::PixelFormat format, juce::int64 seed)
-{
-    juce::Image picture (format, width, height, true);
-    juce::Random random (seed);
-
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            picture.setPixelAt (
-                x,
-                y,
-                juce::Colour ((juce::uint8) random.nextInt (256),
-                              (juce::uint8) random.nextInt (256),
-                              (juce::uint8) random.nextInt (256),
-                              (juce::uint8) (format == juce::Image::ARGB ? random.nextInt (256) : 255)));
-
-    return picture;
-}
-
 inline juce::MemoryBlock encode (juce::ImageFileFormat& format, const juce::Image& picture)
 {
     juce::MemoryOutputStream out;

@@ -1,6 +1,7 @@
 // Figures of the editor's displays that need a real window: the message thread's load with the editor open and
 // notes playing, how long a paint of the picture view holds the picture lock, and the time from dropping a large
 // picture to the first paint that shows it transformed. The window goes on a private X server (Xvfb) of its own.
+#include "GeneratedPictures.h"
 #include "ProcessorSupport.h"
 #include "TemporaryHome.h"
 #include "editor/PluginEditor.h"
@@ -45,21 +46,6 @@ juce::String writePicture (const juce::String& name, const juce::Image& picture)
     juce::FileOutputStream out (file);
     juce::PNGImageFormat().writeImageToStream (picture, out);
     return file.getFullPathName();
-}
-
-juce::Image noisePicture (int width, int height)
-{
-    juce::Image picture (juce::Image::RGB, width, height, false);
-    juce::Image::BitmapData pixels (picture, juce::Image::BitmapData::writeOnly);
-    juce::Random random (11);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels.setPixelColour (x,
-                                   y,
-                                   juce::Colour ((juce::uint8) random.nextInt (256),
-                                                 (juce::uint8) random.nextInt (256),
-                                                 (juce::uint8) random.nextInt (256)));
-    return picture;
 }
 
 /** Answers every question at once with one answer: the user who drops a picture and clicks at once. */
@@ -149,7 +135,8 @@ int main()
     processor->prepareToPlay (48000.0, 512);
 
     const auto black = writePicture ("black.png", juce::Image (juce::Image::RGB, 512, 512, true));
-    processor->loadFile (writePicture ("noise.png", noisePicture (512, 512)), false);
+    processor->loadFile (writePicture ("noise.png", picture_fixtures::noisePicture (512, 512, juce::Image::RGB, 11)),
+                         false);
 
     std::unique_ptr<OstrelAudioProcessorEditor> editor (
         dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded()));
@@ -219,7 +206,8 @@ int main()
 
         // From the drop of a 4096 x 4096 PNG to the first paint of the view that shows it through the transform.
         testing_helpers::setRaw (*processor, "Left-Right", 0.5f); // the transformed picture's left half is black
-        const auto large = writePicture ("large.png", noisePicture (4096, 4096));
+        const auto large =
+            writePicture ("large.png", picture_fixtures::noisePicture (4096, 4096, juce::Image::RGB, 11));
         std::printf ("  4096 x 4096 PNG of %.1f MB\n", (double) juce::File (large).getSize() / 1.0e6);
         editor->setDialogLauncher (std::make_unique<AnsweringLauncher> (TargetArea::no));
         PaintProbe probe;
