@@ -100,9 +100,7 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     addAndMakeVisible (filterToggle1);
     addAndMakeVisible (filterToggle2);
     filterTypeAttachment =
-        std::make_unique<ButtonAttachment> (audioProcessor.valueTreeState,
-                                                                                "filterType",
-                                                                                filterToggle1);
+        std::make_unique<ButtonAttachment> (audioProcessor.valueTreeState, "filterType", filterToggle1);
 
     // Notes that an earlier window left unshown are stale now.
     hostNoteDisplay.discardPendingNotes();

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 /** Hands the latest value of T from one writer thread to one reader thread without either
@@ -21,8 +21,8 @@ public:
     /** Makes the back slot the newest value. [writer thread] */
     void publish() noexcept
     {
-        const auto previous = middle.exchange (static_cast<std::uint8_t> (backIndex | freshBit),
-                                               std::memory_order_acq_rel);
+        const auto previous =
+            middle.exchange (static_cast<std::uint8_t> (backIndex | freshBit), std::memory_order_acq_rel);
         backIndex = previous & indexMask;
     }
 
@@ -46,10 +46,10 @@ private:
     static constexpr std::uint8_t freshBit = 4;
     static constexpr std::uint8_t indexMask = 3;
 
-    std::array<T, 3> slots {};
+    std::array<T, 3> slots{};
     std::uint8_t backIndex = 0;
     std::uint8_t frontIndex = 1;
-    std::atomic<std::uint8_t> middle { 2 };
+    std::atomic<std::uint8_t> middle{ 2 };
 };
 
 /** A block of display samples written by the audio thread and copied by the editor's timers. */

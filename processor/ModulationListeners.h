@@ -5,7 +5,8 @@ class ModulationListener
 {
 public:
     virtual ~ModulationListener() = default;
-    /** The value after modulation, in the parameter's range; NaN when nothing is modulated. [audio or message thread] */
+    /** The value after modulation, in the parameter's range; NaN when nothing is modulated.
+        [audio or message thread] */
     virtual void setModulationValue (float modulatedValue) = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "PluginProcessor.h"
 
-const juce::String pluginPresetFileCheckName { "OstrelPresets.json" };
+const juce::String pluginPresetFileCheckName{ "OstrelPresets.json" };
 juce::SpinLock spinCriticalSection;
 juce::SpinLock spinCriticalSectionLoadWaveBuffer;
 
@@ -85,9 +85,8 @@ IProcessor::IProcessor()
 void OstrelAudioProcessor::buildProcessorParameterLists()
 {
     lfoWaveNames = { "Sine", "Saw", "Square", "Triangle", "Random" };
-    noteLengthNames = { "1nd",  "1n",  "1nt",  "2nd",  "2n",   "2nt",   "4nd",   "4n",
-                        "4nt",  "8nd", "8n",   "8nt",  "16nd", "16n",   "16nt",  "32nd",
-                        "32n",  "32nt", "64nd", "64n", "64nt", "128nd", "128n",  "128nt" };
+    noteLengthNames = { "1nd",  "1n",  "1nt",  "2nd",  "2n",  "2nt",  "4nd",  "4n",  "4nt",  "8nd",   "8n",   "8nt",
+                        "16nd", "16n", "16nt", "32nd", "32n", "32nt", "64nd", "64n", "64nt", "128nd", "128n", "128nt" };
 
     affineConfigs = { makeConfig ("Rotate", "Rotate", -180.0f, 180.0f, 0.0f, rotary),
                       makeConfig ("Zoom", "Zoom", -1.0f, 5.0f, 0.0f, rotary),
@@ -102,7 +101,13 @@ void OstrelAudioProcessor::buildProcessorParameterLists()
         makeConfig ("Offset", "LFOOffset", -1.0f, 1.0f, 0.0f, rotary),
         makeConfig ("Sync", "LFOSync", 0.0f, 1.0f, 0.0f, toggle),
         makeConfig ("LFOType", "LFOType", 1.0f, 3.0f, 0.0f, comboBox, lfoWaveNames),
-        makeConfig ("Rate", "LFORateDiscrete", 1.0f, (float) noteLengthNames.size(), 1.0f, choiceRotary, noteLengthNames),
+        makeConfig ("Rate",
+                    "LFORateDiscrete",
+                    1.0f,
+                    (float) noteLengthNames.size(),
+                    1.0f,
+                    choiceRotary,
+                    noteLengthNames),
         makeConfig ("Retrigger", "Retrigger", 0.0f, 1.0f, 0.0f, toggle),
     };
 
@@ -110,7 +115,7 @@ void OstrelAudioProcessor::buildProcessorParameterLists()
     lfoSourceNames = { "LFO1", "LFO2", "LFO3", "LFO4" };
     midiSourceNames = { "Vel", "Press", "Mod", "Rand" };
 
-    allConfigs = { &adsrVoiceConfigs, &filterConfigs,        &affineConfigs,    &intervalConfigs,
+    allConfigs = { &adsrVoiceConfigs,  &filterConfigs,      &affineConfigs,    &intervalConfigs,
                    &adsrFilterConfigs, &globalSynthConfigs, &overSampleConfigs };
 }
 
@@ -174,7 +179,7 @@ void OstrelAudioProcessor::completeParameterModel()
     {
         for (auto& config : *group)
         {
-            const juce::ParameterID id { config.paramID, 1 };
+            const juce::ParameterID id{ config.paramID, 1 };
 
             switch (config.type)
             {
@@ -182,13 +187,19 @@ void OstrelAudioProcessor::completeParameterModel()
                 case logRotary:
                 case barSlider:
                     valueTreeState.createAndAddParameter (std::make_unique<juce::AudioParameterFloat> (
-                        id, config.name, juce::NormalisableRange<float> (config.min, config.max, 0.01f, 1.0f), config.defaultValue));
+                        id,
+                        config.name,
+                        juce::NormalisableRange<float> (config.min, config.max, 0.01f, 1.0f),
+                        config.defaultValue));
                     break;
 
                 case comboBox:
                 case choiceRotary:
                     valueTreeState.createAndAddParameter (
-                        std::make_unique<juce::AudioParameterChoice> (id, config.name, config.choices, (int) config.defaultValue));
+                        std::make_unique<juce::AudioParameterChoice> (id,
+                                                                      config.name,
+                                                                      config.choices,
+                                                                      (int) config.defaultValue));
                     break;
 
                 case toggle:
@@ -204,8 +215,11 @@ void OstrelAudioProcessor::completeParameterModel()
         }
     }
 
-    valueTreeState.createAndAddParameter (std::make_unique<juce::AudioParameterChoice> (
-        juce::ParameterID ("filterType", 1), "filterType", juce::StringArray { "Filter 1", "Filter 2" }, 0));
+    valueTreeState.createAndAddParameter (
+        std::make_unique<juce::AudioParameterChoice> (juce::ParameterID ("filterType", 1),
+                                                      "filterType",
+                                                      juce::StringArray{ "Filter 1", "Filter 2" },
+                                                      0));
 
     valueTreeState.state = juce::ValueTree ("Ostrel");
 }

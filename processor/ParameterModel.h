@@ -12,8 +12,16 @@ class RelaxedFloat
 public:
     RelaxedFloat (float initial = 0.0f) noexcept : value (initial) {}
     RelaxedFloat (const RelaxedFloat& other) noexcept : value (other.load()) {}
-    RelaxedFloat& operator= (const RelaxedFloat& other) noexcept { store (other.load()); return *this; }
-    RelaxedFloat& operator= (float newValue) noexcept { store (newValue); return *this; }
+    RelaxedFloat& operator= (const RelaxedFloat& other) noexcept
+    {
+        store (other.load());
+        return *this;
+    }
+    RelaxedFloat& operator= (float newValue) noexcept
+    {
+        store (newValue);
+        return *this;
+    }
 
     float load() const noexcept { return value.load (std::memory_order_relaxed); }
     void store (float newValue) noexcept { value.store (newValue, std::memory_order_relaxed); }
@@ -45,15 +53,15 @@ using ParameterGroup = std::vector<ParameterConfig>;
 /** Control kinds of ParameterConfig::type. */
 namespace ParameterKind
 {
-    enum
-    {
-        rotary = 0,
-        logRotary = 1,
-        comboBox = 2,
-        toggle = 3,
-        choiceRotary = 4,
-        barSlider = 5
-    };
+enum
+{
+    rotary = 0,
+    logRotary = 1,
+    comboBox = 2,
+    toggle = 3,
+    choiceRotary = 4,
+    barSlider = 5
+};
 }
 
 /** Names the three modulation matrices. */
@@ -68,7 +76,7 @@ enum class ModType
 juce::String createParamIDforMatrix (juce::String source, juce::String target);
 
 /** Names of the second oscillator's waveforms. */
-static const juce::StringArray OscMainWaveString { "Sin", "Saw", "Square", "Triangle", "Noise" };
+static const juce::StringArray OscMainWaveString{ "Sin", "Saw", "Square", "Triangle", "Noise" };
 
 /** The presets file's name and the key of its preset array. */
 extern const juce::String pluginPresetFileCheckName;
@@ -114,7 +122,7 @@ public:
     ParameterGroup envMatrixConfigs;
     ParameterGroup midiMatrixConfigs;
     std::unordered_map<juce::String, int> parameterIndex;
-    int voiceVelocityShift[8] {};
+    int voiceVelocityShift[8]{};
     float bpm = 120.0f;
     /** LFO i's rate in cycles per second, as the processor's LFOs and the voices' take it: with "LFOSync" on,
         the note value of "LFORateDiscrete" (limited to the list) at the tempo, else "LFORate". [audio thread] */
@@ -129,6 +137,7 @@ public:
 };
 
 // Positions of records inside their groups, so that engine code reads by position and never by ID.
+// clang-format off
 namespace AdsrIndex { enum { attack = 0, decay, sustain, release }; }
 namespace FilterIndex { enum { freq = 0, q, type }; }
 namespace AffineIndex { enum { rotate = 0, zoom, hSkew, vSkew, upDown, leftRight }; }
@@ -152,3 +161,4 @@ namespace GlobalIndex
     };
 }
 namespace LfoIndex { enum { rate = 0, amount, offset, sync, type, rateDiscrete, retrigger }; }
+// clang-format on

@@ -12,17 +12,21 @@ constexpr int outputLatencies[] = { 20, 26, 27 };
 constexpr int messageThreadJobsIntervalMs = 50;
 } // namespace
 
-OstrelAudioProcessor::OstrelAudioProcessor()
-    : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
-      juce::Thread ("NoName"),
-      valueTreeState (*this, &undoManager),
-      synth (*this)
+OstrelAudioProcessor::OstrelAudioProcessor() :
+    juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+    juce::Thread ("NoName"),
+    valueTreeState (*this, &undoManager),
+    synth (*this)
 {
     buildProcessorParameterLists();
 
     for (int k = 0; k < (int) oversamplers.size(); ++k)
         oversamplers[(size_t) k] = std::make_unique<juce::dsp::Oversampling<float>> (
-            2, (size_t) k, juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple, true, true);
+            2,
+            (size_t) k,
+            juce::dsp::Oversampling<float>::filterHalfBandFIREquiripple,
+            true,
+            true);
 
     for (int k = 1; k < (int) downsamplers.size(); ++k)
         downsamplers[(size_t) k] = std::make_unique<Downsampler> (k);
@@ -70,7 +74,9 @@ OstrelAudioProcessor::OstrelAudioProcessor()
 
     startThread();
 
-    juce::File::getSpecialLocation (juce::File::userDocumentsDirectory).getChildFile (presetsFolderName).createDirectory();
+    juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+        .getChildFile (presetsFolderName)
+        .createDirectory();
 }
 
 OstrelAudioProcessor::~OstrelAudioProcessor()

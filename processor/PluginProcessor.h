@@ -75,9 +75,9 @@ public:
     struct ModulationRoutes
     {
         int numModulatedTargets = 0;
-        int modulatedTargets[numModulationTargets] {}; // rows of modulatedTargetIds, in list order
-        int numMidiRoutes[numModulationTargets] {};
-        MidiModulation midiRoutes[numModulationTargets][numModulationSources] {};
+        int modulatedTargets[numModulationTargets]{}; // rows of modulatedTargetIds, in list order
+        int numMidiRoutes[numModulationTargets]{};
+        MidiModulation midiRoutes[numModulationTargets][numModulationSources]{};
     };
 
     /** What Save or Delete of the presets bar did to the presets file. Tests as a bool: whether it was written. */
@@ -163,7 +163,8 @@ public:
     void removeModulationChangeListener (MyModulationSelectChangeListener* listener);
     /** Enters the control that shows paramID's modulation (replacing any other). [message thread] */
     void addModulationListener (const juce::String& paramID, ModulationListener* listener);
-    /** Removes paramID's entry if it is listener; returns only once no audio-thread call is in flight. [message thread] */
+    /** Removes paramID's entry if it is listener; returns only once no audio-thread call is in flight.
+        [message thread] */
     void removeModulationListener (const juce::String& paramID, ModulationListener* listener);
     /** Makes the route tables follow the matrix parameters exactly: books every non-zero cell and clears every
         route, flag and modulated target whose cells are now zero. [message or restoring thread] */
@@ -235,9 +236,9 @@ public:
     std::vector<ParameterGroup*> allConfigs;
     juce::StringArray modulationTargetIds;
 
-    float spectrumFftData[2 * fftSize] {};
-    std::atomic<bool> spectrumBlockReady { false };
-    float spectrumFifo[fftSize] {};
+    float spectrumFftData[2 * fftSize]{};
+    std::atomic<bool> spectrumBlockReady{ false };
+    float spectrumFifo[fftSize]{};
     int spectrumFifoIndex = 0;
     int heldNoteCount = 0;
     juce::CriticalSection keyboardMidiLock;
@@ -247,7 +248,7 @@ public:
         it is full a key light is lost, never a note. */
     LockFreeFifo<HostNote, 512> hostNotes;
     juce::File presetsFile;
-    float midiSourceValues[4] {};
+    float midiSourceValues[4]{};
     std::vector<std::vector<MidiModulation>> midiModulations; // message thread's tables
     juce::dsp::IIR::Filter<float> outputFilter[2];            // the coefficients of the output low-pass
     double outputFilterRate = 0.0;
@@ -257,7 +258,7 @@ public:
     std::vector<std::array<bool, numModulationSources>> lfoSourcesInUse;
     std::vector<std::array<bool, numModulationSources>> envSourcesInUse;
     std::vector<std::array<bool, numModulationSources>> midiSourcesInUse;
-    std::atomic<bool> imageUpdateWanted { false };
+    std::atomic<bool> imageUpdateWanted{ false };
     juce::MidiBuffer keyboardMidiBuffer;
     juce::AudioBuffer<float> scopeRing;
     DisplayFeed<scopeSize> scopeBuffer;
@@ -296,7 +297,7 @@ public:
     /** The routing tables as the audio thread sees them; published by the message thread. */
     TripleBuffer<ModulationRoutes> publishedRoutes;
     /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
-    ModulationListener* listenerForTarget[numModulationTargets] {};
+    ModulationListener* listenerForTarget[numModulationTargets]{};
     /** The audio thread only try-locks this and, while holding it, tells controls only when
         publishedRoutes.hasFresh() is false: a newer routing may have sent a target's control the NaN that a value
         computed from an older routing must not overwrite. */
@@ -351,7 +352,8 @@ private:
     void readProgramsFromPresetsFile();
 
     //============================================================================== block processing
-    /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes. [audio thread] */
+    /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes.
+        [audio thread] */
     void updateModulatedValues (int numSamples);
     /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
         centre in row0 and row1), and the 512 values it gave. */
@@ -397,11 +399,16 @@ private:
 
     /** Subtracts sum's mean over every sample of buffer from each sample. [audio thread] */
     static void removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept;
-    /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along. [audio thread] */
+    /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along.
+        [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
     /** Up-samples, renders between the events, filters and down-samples one piece of the block. [audio thread] */
-    void renderPiece (juce::AudioBuffer<float>& buffer, juce::MidiBufferIterator& nextEvent,
-                      juce::MidiBufferIterator endEvent, int pieceStart, int pieceLength, bool lastPiece);
+    void renderPiece (juce::AudioBuffer<float>& buffer,
+                      juce::MidiBufferIterator& nextEvent,
+                      juce::MidiBufferIterator endEvent,
+                      int pieceStart,
+                      int pieceLength,
+                      bool lastPiece);
     /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
     void updateOutputFilter();
     /** The output low-pass with the state of channel. [audio thread] */
@@ -425,7 +432,7 @@ private:
     void handleController (int number, int value);
 
     /** The output low-pass's state, lv1 and lv2 as the framework's second-order filter keeps them, per channel. */
-    float outputFilterState[2][2] {};
+    float outputFilterState[2][2]{};
     /** True while channel 1's output low-pass would hold the same state as channel 0's, which is so from its
         reset until a one-channel block advances channel 0 alone: both channels then carry the same samples,
         filtered once. */

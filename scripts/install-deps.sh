@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev jq
     lv2-dev liblilv-dev lilv-utils
     xvfb
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format-14
 )
 
 missing=()

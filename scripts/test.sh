@@ -13,6 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+scripts/check-format.sh
 
 cores=$(nproc)
 fuzz_seconds=${OSTREL_FUZZ_SECONDS:-60}
@@ -23,7 +24,7 @@ mkdir -p "$logs"
 # The sanitizer builds need only their own programs, not the plug-in formats or the benchmarks.
 # Every option is given, so a folder configured otherwise before is set right again.
 sanitizer_cmake=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-                 -DOSTREL_BUILD_PLUGIN=OFF -DOSTREL_BUILD_BENCHMARKS=OFF)
+                 -DOSTREL_BUILD_PLUGIN=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_WARNINGS_AS_ERRORS=ON)
 
 # The test programs each build must have: every test program's cases carry its CTest label. A build whose
 # programs lost their tests must fail here, never pass having run nothing.
@@ -50,7 +51,8 @@ export ASAN_OPTIONS="detect_leaks=1 strict_string_checks=1 detect_stack_use_afte
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 
 plain () {
-    scripts/configure-release.sh
+    # Warnings are errors in the project's own sources, under gcc here and clang in the other builds.
+    scripts/configure-release.sh -DOSTREL_WARNINGS_AS_ERRORS=ON
     cmake --build build -j "$1"
     require_tests build "${release_labels[@]}"
 }

@@ -29,7 +29,7 @@ private:
 int main (int argc, char** argv)
 {
     const TemporaryHome home ("ostrel-test");
-    if (! home.isValid())
+    if (!home.isValid())
         return 2;
 
     leaveNoDisplay();

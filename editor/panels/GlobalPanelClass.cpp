@@ -96,10 +96,7 @@ void GlobalPanelClass::createSlider (const ParameterConfig& config)
     addAndMakeVisible (slider);
 
     // The attachment gives the slider the parameter's own range and current value.
-    sliderAttachments.add (
-        std::make_unique<SliderAttachment> (processor.valueTreeState,
-                                                                                config.paramID,
-                                                                                *slider));
+    sliderAttachments.add (std::make_unique<SliderAttachment> (processor.valueTreeState, config.paramID, *slider));
 
     slider->addMouseListener (this, true);
 }
@@ -113,10 +110,7 @@ void GlobalPanelClass::createComboBox (const ParameterConfig& config)
         box->addItem (choice, box->getNumItems() + 1);
 
     addAndMakeVisible (box);
-    comboBoxAttachments.add (
-        std::make_unique<ComboBoxAttachment> (processor.valueTreeState,
-                                                                                  config.paramID,
-                                                                                  *box));
+    comboBoxAttachments.add (std::make_unique<ComboBoxAttachment> (processor.valueTreeState, config.paramID, *box));
     box->setLookAndFeel (&lookAndFeel);
 }
 
@@ -124,10 +118,7 @@ void GlobalPanelClass::createButton (const ParameterConfig& config)
 {
     auto* button = toggleButtons.add (std::make_unique<juce::ToggleButton> (config.name));
     addAndMakeVisible (button);
-    buttonAttachments.add (
-        std::make_unique<ButtonAttachment> (processor.valueTreeState,
-                                                                                config.paramID,
-                                                                                *button));
+    buttonAttachments.add (std::make_unique<ButtonAttachment> (processor.valueTreeState, config.paramID, *button));
     button->setLookAndFeel (&lookAndFeel);
 }
 

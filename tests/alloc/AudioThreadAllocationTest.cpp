@@ -33,6 +33,11 @@ void* operator new (std::size_t size) { return allocateOrThrow (size); }
 void* operator new[] (std::size_t size) { return allocateOrThrow (size); }
 void operator delete (void* p) noexcept { std::free (p); }
 void operator delete[] (void* p) noexcept { std::free (p); }
+// <new> declares the sized forms only where sized deallocation is on (clang leaves it off before C++20).
+#if !defined(__cpp_sized_deallocation)
+void operator delete (void* p, std::size_t) noexcept;
+void operator delete[] (void* p, std::size_t) noexcept;
+#endif
 void operator delete (void* p, std::size_t) noexcept { std::free (p); }
 void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FuzzEntryPoints.h"
 #include "processor/PluginProcessor.h"
 
 namespace fuzzing

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the picture decoders through the entry the loader uses, and checks that whatever decodes
 // is a picture the pipeline can take.
+#include "FuzzEntryPoints.h"
 #include "processor/PictureDecoding.h"
 
 #include <cstddef>

@@ -98,13 +98,14 @@ bool AtomSequence::addMidi (int64_t frame, const std::vector<uint8_t>& bytes)
 
 bool AtomSequence::addPatchSet (int64_t frame, LV2_URID property, float value)
 {
-    uint64_t buffer[32] = {};
+    alignas (8) uint8_t buffer[256] = {};
     LV2_Atom_Forge forge;
     lv2_atom_forge_init (&forge, &urids.mapFeatureData);
-    lv2_atom_forge_set_buffer (&forge, reinterpret_cast<uint8_t*> (buffer), sizeof (buffer));
+    lv2_atom_forge_set_buffer (&forge, buffer, sizeof (buffer));
 
     LV2_Atom_Forge_Frame object;
-    if (lv2_atom_forge_object (&forge, &object, 0, urids.map (LV2_PATCH__Set)) == 0)
+    const auto objectRef = lv2_atom_forge_object (&forge, &object, 0, urids.map (LV2_PATCH__Set));
+    if (objectRef == 0)
         return false;
 
     lv2_atom_forge_key (&forge, urids.map (LV2_PATCH__property));
@@ -113,7 +114,8 @@ bool AtomSequence::addPatchSet (int64_t frame, LV2_URID property, float value)
     const auto written = lv2_atom_forge_float (&forge, value);
     lv2_atom_forge_pop (&forge, &object);
 
-    return written != 0 && addEvent (frame, *reinterpret_cast<const LV2_Atom*> (buffer));
+    // The forge's own reference to the object it wrote, rather than the buffer read as an atom.
+    return written != 0 && addEvent (frame, *lv2_atom_forge_deref (&forge, objectRef));
 }
 
 bool AtomSequence::addNoteOn (int64_t frame, int channel, int note, int velocity)

@@ -172,9 +172,8 @@ TEST (ConcurrencyStress, MessageThreadWorkMeetsTheAudioAndImageThreadsWithoutRac
             }
 
             case registerControl:
-                processor.addModulationListener (
-                    processor.modulationTargetIds[random.nextInt (numModulationTargets)],
-                    &controls[random.nextInt (3)]);
+                processor.addModulationListener (processor.modulationTargetIds[random.nextInt (numModulationTargets)],
+                                                 &controls[random.nextInt (3)]);
                 break;
 
             case removeControl:

@@ -250,9 +250,13 @@ TEST (GoldenOutput, RandomSourcesRenderAlikeOnEveryKernel)
         EXPECT_GT (scalar.peak, 0.01f) << variant.name;
 
         for (const auto kernel : { VoiceKernel::avx2, VoiceKernel::avx512 })
+        {
             if (Synth::canRun (kernel))
+            {
                 EXPECT_EQ (renderScene (variant, kernel, true).value, scalar.value)
                     << variant.name << " with random sources: the " << nameOf (kernel)
                     << " kernel does not give the scalar kernel's samples";
+            }
+        }
     }
 }

@@ -37,7 +37,7 @@ double measuredOutputDelay (ProcessorHarness& host, int overSampleChoice)
     {
         const auto before = std::abs (samples[(size_t) n - 1]), after = std::abs (samples[(size_t) n]);
         if (after < half)
-            return n - 1 - stepAt + (before - half) / (before - after) + 0.5;
+            return (float) (n - 1 - stepAt) + (before - half) / (before - after) + 0.5;
     }
     return -1.0;
 }

@@ -105,7 +105,7 @@ TEST_F (SynthTest, FilterEnvelopeTimesAtTheirExtremes)
         render (8);
         rendered += 8;
     }
-    EXPECT_NEAR (rendered / voiceRate, 0.00283, 0.0001);
+    EXPECT_NEAR ((float) rendered / voiceRate, 0.00283, 0.0001);
 
     render ((int) (0.1 * voiceRate));
     synth.noteOff (60);
