@@ -390,7 +390,7 @@ private:
     {
         bool valid = false;
         std::uint32_t smoothBits = 0;
-        int source[numVoices] {}; // the table whose read each table's values came from
+        int source[numVoices]{}; // the table whose read each table's values came from
         PictureRead reads[numVoices];
         float before[numVoices][wavetableSize]; // the tables as the refill found them
     };
