@@ -377,6 +377,26 @@ private:
         earlierReads (one per voice), a read another table of the same block already made is taken from there.
         The wavetable lock is held. [audio thread] */
     void blendWavetable (int index, PictureRead* earlierReads);
+    /** Table index's read of the grid, into earlierReads[index] (or ownRead without earlierReads); returns the
+        values, which may lie in an earlier table's read. The wavetable lock is held. [audio thread] */
+    const float* readPicture (int index, PictureRead* earlierReads, PictureRead& ownRead);
+    /** The "Smooth" step of table index towards values. [audio thread] */
+    void blendTowards (int index, const float* values) noexcept;
+
+    /** Once held notes have brought the tables to rest, a refill gives back the very tables it was given; then
+        one with the same reads and "Smooth" would too, and is skipped. What the last refill that left every
+        table as it found it read; cleared by anything else that writes a table. Guarded by the wavetable lock. */
+    struct RestingTables
+    {
+        bool valid = false;
+        std::uint32_t smoothBits = 0;
+        int source[numVoices]{}; // the table whose read each table's values came from
+        PictureRead reads[numVoices];
+        float before[numVoices][wavetableSize]; // the tables as the refill found them
+    };
+
+    RestingTables restingTables;
+
     /** Subtracts sum's mean over every sample of buffer from each sample. [audio thread] */
     static void removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept;
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along.

@@ -208,6 +208,8 @@ void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGri
 
             for (auto& table : wavetableBuffers)
                 table.clear();
+
+            restingTables.valid = false;
         }
     }
 
@@ -330,6 +332,7 @@ void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
 {
     const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
     auto& buffer = wavetableBuffers[index];
+    restingTables.valid = false;
     blendWavetable (index, nullptr);
 
     float sum = 0.0f;
@@ -341,18 +344,36 @@ void OstrelAudioProcessor::handleWavetableSampleSelection (int index)
     removeMean (buffer, sum);
 }
 
+namespace
+{
+bool sameBits (const float* a, const float* b, int count) noexcept
+{
+    return std::memcmp (a, b, sizeof (float) * (size_t) count) == 0;
+}
+
+} // namespace
+
 void OstrelAudioProcessor::refillWavetables()
 {
     const juce::SpinLock::ScopedLockType lock (spinCriticalSectionLoadWaveBuffer);
 
     // The voices mostly read the same row or circle: each distinct one is gathered from the grid once.
     PictureRead reads[numVoices];
+    const float* values[numVoices];
 
     for (int i = 0; i < numVoices; ++i)
-        blendWavetable (i, reads);
+        values[i] = readPicture (i, reads, reads[i]);
 
-    // Each table's sum is one long chain of additions in sample order; the eight chains run side by side.
-    float sums[numVoices]{};
+    const float smooth = intervalConfigs[IntervalIndex::smooth].raw();
+    std::uint32_t smoothBits;
+    std::memcpy (&smoothBits, &smooth, sizeof (smoothBits));
+
+    int source[numVoices];
+    for (int i = 0; i < numVoices; ++i)
+        for (int j = 0; j <= i; ++j)
+            if (values[i] == reads[j].values.data())
+                source[i] = j;
+
     const float* tables[numVoices];
     auto oneChannelEach = true;
 
@@ -362,6 +383,28 @@ void OstrelAudioProcessor::refillWavetables()
         oneChannelEach = oneChannelEach && wavetableBuffers[i].getNumChannels() == 1
                          && wavetableBuffers[i].getNumSamples() == wavetableSize;
     }
+
+    // Tables at rest under the same reads stay as they are.
+    auto readsAsAtRest = oneChannelEach && restingTables.valid && restingTables.smoothBits == smoothBits;
+
+    for (int i = 0; i < numVoices && readsAsAtRest; ++i)
+        readsAsAtRest =
+            restingTables.source[i] == source[i]
+            && (source[i] != i || sameBits (values[i], restingTables.reads[i].values.data(), wavetableSize));
+
+    if (readsAsAtRest)
+        return;
+
+    // What the tables were, to tell whether the refill gave them back.
+    if (oneChannelEach)
+        for (int i = 0; i < numVoices; ++i)
+            std::copy (tables[i], tables[i] + wavetableSize, restingTables.before[i]);
+
+    for (int i = 0; i < numVoices; ++i)
+        blendTowards (i, values[i]);
+
+    // Each table's sum is one long chain of additions in sample order; the eight chains run side by side.
+    float sums[numVoices]{};
 
     if (oneChannelEach)
     {
@@ -379,6 +422,24 @@ void OstrelAudioProcessor::refillWavetables()
 
     for (int i = 0; i < numVoices; ++i)
         removeMean (wavetableBuffers[i], sums[i]);
+
+    restingTables.valid = oneChannelEach;
+
+    for (int i = 0; i < numVoices && restingTables.valid; ++i)
+        restingTables.valid = sameBits (tables[i], restingTables.before[i], wavetableSize);
+
+    if (restingTables.valid)
+    {
+        restingTables.smoothBits = smoothBits;
+
+        for (int i = 0; i < numVoices; ++i)
+        {
+            restingTables.source[i] = source[i];
+
+            if (source[i] == i)
+                std::copy (values[i], values[i] + wavetableSize, restingTables.reads[i].values.begin());
+        }
+    }
 }
 
 void OstrelAudioProcessor::removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept
@@ -397,11 +458,16 @@ void OstrelAudioProcessor::removeMean (juce::AudioBuffer<float>& buffer, float s
 
 void OstrelAudioProcessor::blendWavetable (int index, PictureRead* earlierReads)
 {
+    PictureRead ownRead;
+    blendTowards (index, readPicture (index, earlierReads, ownRead));
+}
+
+const float* OstrelAudioProcessor::readPicture (int index, PictureRead* earlierReads, PictureRead& ownRead)
+{
     const auto gridAt = [this] (int x, int y) { return imageGrid[x * gridSize + y].load (std::memory_order_relaxed); };
     const float shift = intervalConfigs[IntervalIndex::shift].currentValue;
 
     // The new samples are gathered first, then applied; with earlierReads, straight into this table's entry.
-    PictureRead ownRead;
     auto& read = earlierReads != nullptr ? earlierReads[index] : ownRead;
     read.circle = intervalConfigs[IntervalIndex::typeCircle].raw() != 0.0f;
 
@@ -456,12 +522,16 @@ void OstrelAudioProcessor::blendWavetable (int index, PictureRead* earlierReads)
     }
 
     // A read made for an earlier table is used where it lies, not copied.
-    const auto& values = same != nullptr ? same->values : read.values;
+    return same != nullptr ? same->values.data() : read.values.data();
+}
+
+void OstrelAudioProcessor::blendTowards (int index, const float* values) noexcept
+{
     const float smooth = intervalConfigs[IntervalIndex::smooth].raw();
     auto* table = wavetableBuffers[index].getWritePointer (0);
 
     for (int k = 0; k < wavetableSize; ++k)
-        table[k] = table[k] + (values[(size_t) k] - table[k]) * (1.0f - smooth);
+        table[k] = table[k] + (values[k] - table[k]) * (1.0f - smooth);
 }
 
 juce::String OstrelAudioProcessor::getImagePath() const

@@ -179,25 +179,48 @@ sumStage (const float* fir, int length, const float* even, const float* odd, flo
     const int half = length / 2;
     const int quarter = half / 2;
 
+    // The group's outputs in vectors of eight, each lane doing the scalar sum's operations in its order.
+    typedef float Eight __attribute__ ((vector_size (32)));
+    constexpr int vectors = group / 8;
+    static_assert (group % 8 == 0);
+
+    // Through a reference, not a return value: a plain build has no registers of this width to return it in.
+    const auto load = [] (Eight& v, const float* p) { std::memcpy (&v, p, sizeof (v)); };
+
     for (int first = 0; first < numOutputs; first += group)
     {
-        float sum[group]{};
+        Eight sums[vectors]{};
 
-        for (int k = 0; k < half; k += 2)
+        // Tap k pairs the sample (length - 1 - k) / 2 back with the one k / 2 back: each step of k by 2 moves the
+        // older one forward by one sample and the newer one back by one.
+        const float* older = even + first - (length - 1) / 2;
+        const float* newer = even + first;
+
+        for (int k = 0; k < half; k += 2, ++older, --newer)
         {
             const float tap = fir[k];
-            const float* older = even + first - (length - 1 - k) / 2;
-            const float* newer = even + first - k / 2;
 
-            for (int j = 0; j < group; ++j)
-                sum[j] += (older[j] + newer[j]) * tap;
+            for (int v = 0; v < vectors; ++v)
+            {
+                Eight olderSamples, newerSamples;
+                load (olderSamples, older + 8 * v);
+                load (newerSamples, newer + 8 * v);
+                sums[v] += (olderSamples + newerSamples) * tap;
+            }
         }
 
         const float centre = fir[half];
         const float* delayedOdd = odd + first - (quarter + 1);
 
-        for (int j = 0; j < group; ++j)
-            sum[j] += delayedOdd[j] * centre;
+        for (int v = 0; v < vectors; ++v)
+        {
+            Eight oddSamples;
+            load (oddSamples, delayedOdd + 8 * v);
+            sums[v] += oddSamples * centre;
+        }
+
+        float sum[group];
+        std::memcpy (sum, sums, sizeof (sum));
 
         const int count = numOutputs - first < group ? numOutputs - first : group;
         for (int j = 0; j < count; ++j)

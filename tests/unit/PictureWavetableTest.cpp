@@ -1,9 +1,14 @@
 #include "PictureFixtures.h"
+#include "ProcessorHarness.h"
 
 #include <cmath>
+#include <functional>
 #include <numeric>
 
 using namespace picture_fixtures;
+using block_testing::Event;
+using block_testing::noteOn;
+using block_testing::ProcessorHarness;
 using testing_helpers::setRaw;
 
 namespace
@@ -256,5 +261,98 @@ TEST_F (PictureWavetable, EveryRefilledTableHasNoDcOffset)
     {
         setScan (300.25f, circle);
         expectTablesNear (refill (4), std::vector<float> ((size_t) tableSize, 0.0f), 1.0e-5f);
+    }
+}
+
+// Held notes bring the tables to rest, where a refill gives back the tables it was given. Whatever moves a read
+// after that (the picture, the row, "Smooth") must reach the tables in the very next block: every block's refill
+// is checked against a refill of each table alone, from the tables the block started with, on a twin processor.
+TEST (PictureWavetableRest, EveryBlockRefillsAsEachTableAloneWouldFromTheTablesItStartedWith)
+{
+    constexpr int numVoices = OstrelAudioProcessor::numVoices;
+
+    const auto tables = [] (const OstrelAudioProcessor& p)
+    {
+        std::vector<std::vector<float>> all;
+        for (int i = 0; i < numVoices; ++i)
+            all.push_back (tableCopy (p, i));
+        return all;
+    };
+
+    for (int move = 0; move < 4; ++move)
+    {
+        SCOPED_TRACE (move);
+        ProcessorHarness host;
+        auto& processor = *host.processor;
+        OstrelAudioProcessor twin;
+
+        const auto writeGrid = [&] (int x, int y, float value)
+        {
+            processor.imageGrid[x * gridSize + y].store (value);
+            twin.imageGrid[x * gridSize + y].store (value);
+        };
+
+        for (int x = 0; x < gridSize; ++x)
+            for (int y = 0; y < gridSize; ++y)
+                writeGrid (x, y, patternAt (x, y));
+
+        const auto setBoth = [&] (const juce::String& paramID, float raw)
+        {
+            host.set (paramID, raw);
+            setRaw (twin, paramID, raw);
+        };
+
+        setBoth ("Shift", 200.0f);
+        setBoth ("Smooth", 0.5f);
+        setBoth ("VeloShift", 0.3f);
+
+        std::vector<Event> notes;
+        for (int i = 0; i < numVoices; ++i)
+            notes.push_back (noteOn (0, 48 + 3 * i, 40 + 10 * i));
+        host.process (512, notes);
+
+        // One block, checked; true when it left every table as it was.
+        const auto checkedBlock = [&]
+        {
+            const auto before = tables (processor);
+            host.process (512);
+            const auto after = tables (processor);
+
+            for (const auto index : { IntervalIndex::centreX, IntervalIndex::centreY, IntervalIndex::shift })
+                twin.intervalConfigs[index].currentValue = processor.intervalConfigs[index].currentValue.load();
+
+            for (int i = 0; i < numVoices; ++i)
+            {
+                std::copy (before[(size_t) i].begin(),
+                           before[(size_t) i].end(),
+                           twin.wavetableBuffers[i].getWritePointer (0));
+                twin.voiceVelocityShift[i] = processor.voiceVelocityShift[i];
+                twin.handleWavetableSampleSelection (i);
+            }
+
+            EXPECT_TRUE (tables (twin) == after);
+            return before == after;
+        };
+
+        auto blocks = 1;
+        while (!checkedBlock() && blocks < 400)
+            ++blocks;
+
+        ASSERT_LT (blocks, 400) << "the tables never came to rest: the test would guard nothing";
+        ASSERT_TRUE (checkedBlock());
+
+        // A column of the picture, which every row crosses, or a setting.
+        if (move < 2)
+            for (int y = 0; y < gridSize; ++y)
+                writeGrid (100 + move, y, move == 0 ? 0.9f : 0.1f);
+        else if (move == 2)
+            setBoth ("Shift", 200.25f);
+        else
+            setBoth ("Smooth", 0.25f);
+
+        EXPECT_FALSE (checkedBlock()) << "the move did not reach the tables";
+
+        for (int block = 0; block < 50; ++block)
+            checkedBlock();
     }
 }

@@ -116,7 +116,15 @@ namespace
     template <bool inRangeKnown>
     inline vf wrapPhase (vf a, vi relevant)
     {
+#ifdef __AVX512VL__
+        // One subtraction under the comparison's mask.
+        vf wrapped = (vf) _mm256_mask_sub_ps ((__m256) a,
+                                              _mm256_cmp_ps_mask ((__m256) a, _mm256_set1_ps (twoPi), _CMP_GE_OQ),
+                                              (__m256) a,
+                                              _mm256_set1_ps (twoPi));
+#else
         vf wrapped = select (a >= splat (twoPi), a - splat (twoPi), a);
+#endif
 
         if constexpr (!inRangeKnown)
         {
