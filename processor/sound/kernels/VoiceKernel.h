@@ -74,6 +74,17 @@ namespace
     inline vd4 select (vl4 mask, vd4 a, vd4 b) { return (vd4) ((mask & (vl4) a) | (~mask & (vl4) b)); }
     inline vd select (vl mask, vd a, vd b) { return { select (mask.lo, a.lo, b.lo), select (mask.hi, a.hi, b.hi) }; }
 
+    /** A lane's new value where it runs. In a steady segment every lane runs (the idle lanes are put back once at
+        its end), so the new value is taken whole. */
+    template <bool steady, typename Vector, typename Mask>
+    inline void takeWhere (Mask runs, Vector& value, Vector newValue)
+    {
+        if constexpr (steady)
+            value = newValue;
+        else
+            value = select (runs, newValue, value);
+    }
+
     inline vl widen (vi mask)
     {
         return { (vl4) _mm256_cvtepi32_epi64 (_mm256_castsi256_si128 ((__m256i) mask)),
@@ -429,16 +440,8 @@ namespace
                     const vf shape = setup.shapeTable != nullptr ? gather (setup.shapeTable, u) : splat (0.0f);
                     sub = select (subRuns, shape * subLevel * splat (0.0625f), splat (0.0f));
 
-                    if constexpr (steady)
-                    {
-                        subPhase = newSubPhase;
-                        subPhaseStep = subStep;
-                    }
-                    else
-                    {
-                        subPhase = select (subRuns, newSubPhase, subPhase);
-                        subPhaseStep = select (subRuns, subStep, subPhaseStep);
-                    }
+                    takeWhere<steady> (subRuns, subPhase, newSubPhase);
+                    takeWhere<steady> (subRuns, subPhaseStep, subStep);
                 }
 
                 oscillator = tableGain * value + sub;
@@ -484,16 +487,8 @@ namespace
                                 + gridAt (setup.grid, i1 * gridSize + j1) * fx * fy);
             }
 
-            if constexpr (steady)
-            {
-                phase = newPhase;
-                phaseStep = oscillatorStep;
-            }
-            else
-            {
-                phase = select (active, newPhase, phase);
-                phaseStep = select (active, oscillatorStep, phaseStep);
-            }
+            takeWhere<steady> (active, phase, newPhase);
+            takeWhere<steady> (active, phaseStep, oscillatorStep);
 
             oscillatorAt[k] = oscillator;
         };
@@ -557,21 +552,11 @@ namespace
             const vd new3 = stage3 + f * (new2 - stage3);
             const vd new4 = stage4 + f * (new3 - stage4);
 
-            if constexpr (steady)
-            {
-                stage1 = new1;
-                stage2 = new2;
-                stage3 = new3;
-                stage4 = new4;
-            }
-            else
-            {
-                const vl activeWide = widen (active);
-                stage1 = select (activeWide, new1, stage1);
-                stage2 = select (activeWide, new2, stage2);
-                stage3 = select (activeWide, new3, stage3);
-                stage4 = select (activeWide, new4, stage4);
-            }
+            const vl activeWide = widen (active);
+            takeWhere<steady> (activeWide, stage1, new1);
+            takeWhere<steady> (activeWide, stage2, new2);
+            takeWhere<steady> (activeWide, stage3, new3);
+            takeWhere<steady> (activeWide, stage4, new4);
 
             const vf filtered = toFloat (filterOutput<filterMode> (s, new1, new4, typeIs));
             store (outputs + k * numLanes, select (active, filtered * gainAt[k], splat (0.0f)));
