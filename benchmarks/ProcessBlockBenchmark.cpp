@@ -50,6 +50,19 @@ makeSoundingProcessor (float overSample, bool hiFidel, testing_helpers::TestPlay
     return processor;
 }
 
+/** The voices still sounding at the end, the seconds of audio per second of CPU, and the run's label. */
+void reportFigures (benchmark::State& state, OstrelAudioProcessor& processor, const juce::String& label)
+{
+    int sounding = 0;
+    for (const auto& voice : processor.synth.voices)
+        sounding += voice.ampState != 0 ? 1 : 0;
+
+    state.counters["voices"] = sounding;
+    state.counters["realtime"] =
+        benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
+    state.SetLabel (label.toStdString());
+}
+
 /** One host block of 512 samples at 48 kHz with eight voices sounding; "realtime" is seconds of
     audio per second of CPU. */
 void BM_ProcessBlockEightVoices (benchmark::State& state)
@@ -68,16 +81,9 @@ void BM_ProcessBlockEightVoices (benchmark::State& state)
         benchmark::DoNotOptimize (buffer.getReadPointer (0));
     }
 
-    int sounding = 0;
-    for (const auto& voice : processor->synth.voices)
-        sounding += voice.ampState != 0 ? 1 : 0;
-
-    state.counters["voices"] = sounding;
-    state.counters["realtime"] =
-        benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
-    state.SetLabel (
-        (juce::String (hiFidel ? "HiFidel " : "") + "x" + juce::String (2 << (int) overSample)).toStdString());
-
+    reportFigures (state,
+                   *processor,
+                   juce::String (hiFidel ? "HiFidel " : "") + "x" + juce::String (2 << (int) overSample));
     processor->setPlayHead (nullptr);
 }
 } // namespace
@@ -109,14 +115,7 @@ void BM_ProcessBlockEightDecayingVoices (benchmark::State& state)
         benchmark::DoNotOptimize (buffer.getReadPointer (0));
     }
 
-    int sounding = 0;
-    for (const auto& voice : processor->synth.voices)
-        sounding += voice.ampState != 0 ? 1 : 0;
-
-    state.counters["voices"] = sounding;
-    state.counters["realtime"] =
-        benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
-    state.SetLabel (("decaying x" + juce::String (2 << (int) overSample)).toStdString());
+    reportFigures (state, *processor, "decaying x" + juce::String (2 << (int) overSample));
     processor->setPlayHead (nullptr);
 }
 
