@@ -86,13 +86,7 @@ void SpectrumView::paint (juce::Graphics& g)
 
     if (!curve.isEmpty())
     {
-        g.setGradientFill (juce::ColourGradient (juce::Colours::orange.withAlpha ((juce::uint8) 0x4c),
-                                                 0.0f,
-                                                 0.0f,
-                                                 juce::Colours::purple.withAlpha ((juce::uint8) 0xcc),
-                                                 (float) w,
-                                                 (float) h,
-                                                 false));
+        g.setGradientFill (curveFill ({ 0.0f, 0.0f }, { (float) w, (float) h }));
         g.fillPath (curve);
     }
 

@@ -1,5 +1,7 @@
 #include "ADSRDrawingArea.h"
 
+#include "editor/PanelColours.h"
+
 void ADSRDrawingArea::paint (juce::Graphics& g)
 {
     const auto w = getWidth();
@@ -17,13 +19,7 @@ void ADSRDrawingArea::paint (juce::Graphics& g)
         for (int k = 0; k <= 8; ++k)
             g.drawVerticalLine (juce::roundToInt ((float) (k * w) / 8.0f), 0.0f, (float) (h - 10));
 
-    g.setGradientFill (juce::ColourGradient (juce::Colours::orange.withAlpha ((juce::uint8) 0x4c),
-                                             0.0f,
-                                             0.0f,
-                                             juce::Colours::purple.withAlpha ((juce::uint8) 0xcc),
-                                             (float) w,
-                                             (float) h,
-                                             false));
+    g.setGradientFill (curveFill ({ 0.0f, 0.0f }, { (float) w, (float) h }));
     g.fillPath (envelopePath);
 
     g.setColour (juce::Colours::orange);

@@ -1,5 +1,7 @@
 #include "FilterGUI.h"
 
+#include "editor/PanelColours.h"
+
 namespace
 {
 // Controls by their index in the base's arrays.
@@ -57,13 +59,7 @@ void FrequencyResponseView::paint (juce::Graphics& g)
     g.fillAll (juce::Colours::black);
 
     const auto path = createResponsePath();
-    g.setGradientFill (juce::ColourGradient (juce::Colours::orange.withAlpha ((juce::uint8) 0x4c),
-                                             0.0f,
-                                             bottom,
-                                             juce::Colours::purple.withAlpha ((juce::uint8) 0xcc),
-                                             (float) w,
-                                             bottom,
-                                             false));
+    g.setGradientFill (curveFill ({ 0.0f, bottom }, { (float) w, bottom }));
     g.fillPath (path);
     g.setColour (juce::Colours::orange);
     g.strokePath (path, juce::PathStrokeType (2.0f));
