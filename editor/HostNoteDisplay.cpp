@@ -1,5 +1,7 @@
 #include "HostNoteDisplay.h"
 
+#include "controls/MidiKeyboard.h"
+
 HostNoteDisplay::HostNoteDisplay (OstrelAudioProcessor& p) : processor (p) { startTimer (intervalMs); }
 
 HostNoteDisplay::~HostNoteDisplay() { stopTimer(); }
@@ -30,13 +32,11 @@ void HostNoteDisplay::discardPendingNotes()
 
 juce::String HostNoteDisplay::getKeyFromMidiNote (int note)
 {
-    static const char* const noteNames[]{ "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
-
     // The keyboard's two octaves play the notes 60 to 83.
     if (note < 60 || note > 83)
         return {};
 
-    return juce::String (noteNames[note % 12]) + juce::String (note / 12 - 5);
+    return juce::String (MidiKeyboard::noteNames[note % 12]) + juce::String (note / 12 - 5);
 }
 
 void HostNoteDisplay::timerCallback() { showPendingNotes(); }

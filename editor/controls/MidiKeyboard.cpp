@@ -31,17 +31,16 @@ MidiKeyboard::~MidiKeyboard()
 //==============================================================================
 int MidiKeyboard::getMidiNoteNumber (const juce::String& name)
 {
-    static const std::map<juce::String, int> noteMap{ { "C", 60 },  { "C#", 61 }, { "D", 62 },  { "D#", 63 },
-                                                      { "E", 64 },  { "F", 65 },  { "F#", 66 }, { "G", 67 },
-                                                      { "G#", 68 }, { "A", 69 },  { "A#", 70 }, { "B", 71 } };
-
     const auto length = name.length();
     const auto last = length > 0 ? name[length - 1] : 0;
     const auto offset = length >= 2 && last >= '0' && last <= '9' ? 12 * (int) (last - '0') : 0;
     const auto base = name.dropLastCharacters (1);
 
-    const auto found = noteMap.find (base);
-    return found != noteMap.end() ? found->second + offset : -1;
+    for (int k = 0; k < 12; ++k)
+        if (base == noteNames[k])
+            return 60 + k + offset;
+
+    return -1;
 }
 
 int MidiKeyboard::blackKeyIndexFromWhiteIndex (int whiteIndex)

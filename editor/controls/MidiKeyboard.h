@@ -28,6 +28,8 @@ public:
     /** The note a key name plays: "C0" 60 .. "B1" 83; -1 for a name that is no key. Only one trailing digit is
         read as the keyboard's octave. */
     static int getMidiNoteNumber (const juce::String& name);
+    /** The names of the twelve notes of an octave, from C; a key's name adds its octave above the first, "C0". */
+    static constexpr const char* noteNames[12]{ "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
     /** For a white key's place in its octave (0..6 = C..B), the index among the octave's five black keys of the
         black key to its right; -1 for E and B, which have none. */
     static int blackKeyIndexFromWhiteIndex (int whiteIndex);
