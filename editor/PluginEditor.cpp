@@ -117,6 +117,10 @@ OstrelAudioProcessorEditor::~OstrelAudioProcessorEditor()
 {
     dialogLauncher->dismissAll();
 
+    // A key the mouse still holds is released while the whole window still stands; the keyboard then sends nothing.
+    keyboard.releaseCurrentKey();
+    keyboard.midiOutputCallback = nullptr;
+
     sourceTabs->setLookAndFeel (nullptr);
     matrixTabs->setLookAndFeel (nullptr);
 

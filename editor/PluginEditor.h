@@ -76,7 +76,7 @@ public:
     std::unique_ptr<GridContainerComponent> midiGrid;
     SpectrumPanel spectrumPanel;
     NameLabel presetsBar;
-    /** Destroyed first of the window's parts: a key it still holds is released into the processor's queue. */
+    /** The editor's destructor releases a key it still holds into the processor's queue. */
     MidiKeyboard keyboard;
 
 private:
