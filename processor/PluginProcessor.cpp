@@ -20,6 +20,10 @@ OstrelAudioProcessor::OstrelAudioProcessor() :
 {
     buildProcessorParameterLists();
 
+    // Room for a flurry of on-screen keyboard notes, so that adding one under keyboardMidiLock, which the audio
+    // thread takes every block, does not allocate.
+    keyboardMidiBuffer.ensureSize (4096);
+
     for (int k = 0; k < (int) oversamplers.size(); ++k)
         oversamplers[(size_t) k] = std::make_unique<juce::dsp::Oversampling<float>> (
             2,
