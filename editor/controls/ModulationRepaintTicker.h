@@ -8,7 +8,4 @@
     however many controls there are. Controls share it through juce::SharedResourcePointer. */
 class ModulationRepaintTicker : public PollingTimer<CustomSliderBase, &CustomSliderBase::repaintIfModulationChanged, 30>
 {
-public:
-    /** Repaints every control whose modulated value changed; what each tick does. [message thread] */
-    void repaintChangedControls() { pollAll(); }
 };

@@ -87,10 +87,9 @@ void NameLabel::resized()
     const auto r = h - t;
 
     const auto cw = w / 4;
-    const auto bw = juce::jmax (cw - 10, 0);
     const auto half = r / 2;
-    saveButton.setBounds (5, t + 3, bw, juce::jmax (half - 6, 0));
-    deleteButton.setBounds (5, t + half + 3, bw, juce::jmax (r - half - 6, 0));
+    saveButton.setBounds (cell (5, t + 3, cw - 10, half - 6));
+    deleteButton.setBounds (cell (5, t + half + 3, cw - 10, r - half - 6));
 
     const auto left = juce::jmin (saveButton.getRight(), w);
     const auto top = juce::jmin (titleLabel.getBottom(), h);
@@ -99,11 +98,11 @@ void NameLabel::resized()
 
     const auto h2 = rw / 2;
     const auto m = juce::jmax (rh - 10, 0);
-    presetsLabel.setBounds (left, top + 5, juce::jmax (h2, 0), m / 2);
-    presetsBox.setBounds (left + 5, top + 5 + m / 2, h2 < 11 ? 0 : h2 - 10, juce::jmax (m - m / 2, 0));
+    presetsLabel.setBounds (cell (left, top + 5, h2, m / 2));
+    presetsBox.setBounds (cell (left + 5, top + 5 + m / 2, h2 - 10, m - m / 2));
 
     if (auto* overSample = comboBoxes[0])
-        overSample->setBounds (left + h2 + 5, top + 15, juce::jmax (rw - h2 - 10, 0), juce::jmax (rh - 30, 0));
+        overSample->setBounds (cell (left + h2 + 5, top + 15, rw - h2 - 10, rh - 30));
 }
 
 //==============================================================================
