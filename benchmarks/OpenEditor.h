@@ -37,12 +37,7 @@ inline void deliverPostedMessages()
 /** A prepared processor with its editor open, as a host shows it. */
 struct OpenEditor
 {
-    OpenEditor()
-    {
-        processor->setPlayConfigDetails (0, 2, 48000.0, 512);
-        processor->prepareToPlay (48000.0, 512);
-        editor.reset (dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded()));
-    }
+    OpenEditor() { editor.reset (dynamic_cast<OstrelAudioProcessorEditor*> (processor->createEditorIfNeeded())); }
 
     ~OpenEditor()
     {
@@ -75,7 +70,7 @@ struct OpenEditor
         processor->processBlock (buffer, midi);
     }
 
-    std::unique_ptr<OstrelAudioProcessor> processor = std::make_unique<OstrelAudioProcessor>();
+    std::unique_ptr<OstrelAudioProcessor> processor = preparedProcessor();
     std::unique_ptr<OstrelAudioProcessorEditor> editor;
     std::vector<juce::File> files;
 };

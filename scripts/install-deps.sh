@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config git
     juce-modules-source
     libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev libgif-dev
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev

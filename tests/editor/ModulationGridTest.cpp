@@ -92,13 +92,6 @@ std::string settle (EditorHarness& harness)
     return differences();
 }
 
-/** Runs work on a thread of its own and waits for it, while the message thread is kept waiting too. */
-void onThread (const std::function<void()>& work)
-{
-    std::thread thread (work);
-    thread.join();
-}
-
 bool isTurquoise (juce::Colour c) { return c.getRed() < 0x70 && c.getGreen() > 0xb0 && c.getBlue() > 0xa0; }
 } // namespace
 
@@ -345,7 +338,7 @@ TEST (ModulationGrid, AutomationInsideTheAudioCallbackReachesTheCellsTheHeadersA
     const auto blocks = [&] (int n, std::vector<block_testing::Event> firstEvents = {})
     {
         std::vector<float> samples;
-        onThread (
+        testing_helpers::onOwnThread (
             [&]
             {
                 for (int i = 0; i < n; ++i)
@@ -365,7 +358,7 @@ TEST (ModulationGrid, AutomationInsideTheAudioCallbackReachesTheCellsTheHeadersA
     for (const auto amount : { 0.5f, 0.0f })
     {
         SCOPED_TRACE (amount);
-        onThread (
+        testing_helpers::onOwnThread (
             [&]
             {
                 harness.host.set ("Mod_Vel_fineTuneMain", amount);

@@ -1,6 +1,7 @@
 #include "ProcessorSupport.h"
 
 #include <cmath>
+#include <thread>
 
 namespace testing_helpers
 {
@@ -37,5 +38,10 @@ void fillGridWithPattern (OstrelAudioProcessor& processor)
             processor.imageGrid[x * size + y].store (
                 0.5f + 0.5f * (float) std::sin (2.0 * juce::MathConstants<double>::pi * (x * (1 + y % 5)) / 512.0),
                 std::memory_order_relaxed);
+}
+void onOwnThread (const std::function<void()>& work)
+{
+    std::thread thread (work);
+    thread.join();
 }
 } // namespace testing_helpers

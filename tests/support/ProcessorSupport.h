@@ -17,6 +17,10 @@ void setRaw (OstrelAudioProcessor& processor, const juce::String& paramID, float
 /** Polls until condition holds or timeoutMs passes, running the message loop meanwhile. */
 bool waitFor (std::function<bool()> condition, int timeoutMs);
 
+/** Runs work on a thread of its own (as a host's audio callback or restoring thread would) and waits for it, while
+    the calling thread, the message thread in tests, is kept waiting too. */
+void onOwnThread (const std::function<void()>& work);
+
 /** Fills the brightness grid with a pattern, as the image thread would after a picture is loaded; with no picture
     loaded the image thread leaves the grid alone. */
 void fillGridWithPattern (OstrelAudioProcessor& processor);

@@ -12,13 +12,6 @@ using namespace routing_fixtures;
 
 namespace
 {
-/** Runs work on a thread of its own, as a host's audio callback would, and waits for it. */
-void onAudioThread (const std::function<void()>& work)
-{
-    std::thread audio (work);
-    audio.join();
-}
-
 /** The message thread runs until the tables follow the parameters again. */
 bool tablesFollow (OstrelAudioProcessor& processor)
 {
@@ -61,7 +54,7 @@ TEST (RoutingFollowsParameters, AutomationInsideTheAudioCallbackIsHeardOnceTheMe
             testing_helpers::zeroCrossingFrequency (host.run (8192, { noteOn (0, 81, 127) }), host.sampleRate, 2048);
         ASSERT_GT (base, 150.0);
 
-        onAudioThread (
+        testing_helpers::onOwnThread (
             [&]
             {
                 host.set (c.cell, c.amount);
@@ -71,12 +64,12 @@ TEST (RoutingFollowsParameters, AutomationInsideTheAudioCallbackIsHeardOnceTheMe
         ASSERT_TRUE (tablesFollow (processor));
 
         std::vector<float> modulated;
-        onAudioThread ([&] { modulated = host.run (8 * host.blockSize); });
+        testing_helpers::onOwnThread ([&] { modulated = host.run (8 * host.blockSize); });
         EXPECT_NEAR (semitonesBetween (testing_helpers::zeroCrossingFrequency (modulated, host.sampleRate, 256), base),
                      c.semitones,
                      0.05);
 
-        onAudioThread (
+        testing_helpers::onOwnThread (
             [&]
             {
                 host.set (c.cell, 0.0f);
@@ -86,7 +79,7 @@ TEST (RoutingFollowsParameters, AutomationInsideTheAudioCallbackIsHeardOnceTheMe
         EXPECT_TRUE (noRouteLeft (processor));
 
         std::vector<float> plain;
-        onAudioThread ([&] { plain = host.run (8 * host.blockSize); });
+        testing_helpers::onOwnThread ([&] { plain = host.run (8 * host.blockSize); });
         EXPECT_NEAR (semitonesBetween (testing_helpers::zeroCrossingFrequency (plain, host.sampleRate, 256), base),
                      0.0,
                      0.05);
