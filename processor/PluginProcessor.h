@@ -190,14 +190,18 @@ public:
         "OstrelPresets.unreadable-<yyyymmdd-hhmmss>.json" (with "-2", "-3", ... before ".json" when that exists):
         the result names it, for the presets bar to tell the user. [message thread] */
     PresetsFileResult savePreset (const OstrelProgram& program);
-    /** Delete of the presets bar: erases entry programIndex of programs and every preset of its name from the
-        presets file. The result is false when nothing was erased or the file could not be rewritten; an unreadable
-        presets file is backed up as by savePreset. [message thread] */
+    /** Delete of the presets bar: erases entry programIndex of programs and the one preset of the presets file
+        behind it. Programs are read from the file's presets in order, so when several share a name (a file edited
+        by hand or merged), the n-th program of that name is the n-th preset of that name; the others stay. The
+        result is false when nothing was erased or the file could not be rewritten; an unreadable presets file is
+        backed up as by savePreset. [message thread] */
     PresetsFileResult deletePreset (int programIndex);
     /** Puts program into the presets file in place of every preset of its name, or appends it. [message thread] */
     PresetsFileResult writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
-    /** Drops every preset named name from the presets file. [message thread] */
-    PresetsFileResult removePresetFromFile (const juce::File& file, const juce::String& name) const;
+    /** Drops the preset named name with occurrence presets of that name before it (0: the first) from the presets
+        file, counting only the elements that read as programs; drops none when the file holds fewer. Every other
+        element stays as it is. [message thread] */
+    PresetsFileResult removePresetFromFile (const juce::File& file, const juce::String& name, int occurrence) const;
     /** The presets that the text of a presets file holds, in file order: what construction reads into programs.
         Damage ends the reading; the presets read until then are returned. [any thread but the audio thread] */
     std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;

@@ -1,5 +1,6 @@
 #include "processor/PluginProcessor.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -380,6 +381,8 @@ juce::File unusedBackupName (const juce::File& file)
     return {};
 }
 
+/** True when element reads as a program (an object: the reader skips anything else) named name (an object without
+    "PresetName" reads as the name ""). */
 bool isPresetNamed (const juce::var& element, const juce::String& name)
 {
     auto* object = element.getDynamicObject();
@@ -574,11 +577,20 @@ OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::writePresetToFile 
     return writePresetArray (file, presets, unreadable);
 }
 
-OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::removePresetFromFile (const juce::File& file,
-                                                                                    const juce::String& name) const
+OstrelAudioProcessor::PresetsFileResult
+OstrelAudioProcessor::removePresetFromFile (const juce::File& file, const juce::String& name, int occurrence) const
 {
     auto [presets, unreadable] = readPresetArray (file);
-    presets.removeIf ([&name] (const juce::var& element) { return isPresetNamed (element, name); });
+
+    for (int i = 0, seen = 0; i < presets.size(); ++i)
+    {
+        if (isPresetNamed (presets.getReference (i), name) && seen++ == occurrence)
+        {
+            presets.remove (i);
+            break;
+        }
+    }
+
     return writePresetArray (file, presets, unreadable);
 }
 
@@ -608,18 +620,24 @@ OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::savePreset (const 
 OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::deletePreset (int programIndex)
 {
     juce::String name;
+    int occurrence = 0;
 
     {
         const juce::ScopedLock lock (programsLock);
         if (programIndex < 0 || programIndex >= (int) programs.size())
             return {};
 
+        // A name alone does not say which preset is meant when several share it; the programs follow the file's
+        // presets in order, so the chosen one is the preset of its name with as many of that name before it.
         name = programs[(size_t) programIndex].name;
+        occurrence = (int) std::count_if (programs.begin(),
+                                          programs.begin() + programIndex,
+                                          [&name] (const OstrelProgram& program) { return program.name == name; });
         programs.erase (programs.begin() + programIndex);
     }
 
     presetsFile = juce::File (getFilePath (pluginPresetFileCheckName));
-    return removePresetFromFile (presetsFile, name);
+    return removePresetFromFile (presetsFile, name, occurrence);
 }
 
 int OstrelAudioProcessor::getNumPrograms()

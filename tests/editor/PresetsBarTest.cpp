@@ -253,6 +253,26 @@ TEST_F (PresetsBar, DeleteAsksForTheProgramNumberAndRemovesThatPresetOnly)
     EXPECT_EQ (h.dialogs->numOpen(), 0);
 }
 
+TEST_F (PresetsBar, DeleteOfOneOfTwoPresetsOfOneNameLeavesTheOther)
+{
+    for (const auto chosen : { 0, 1 })
+    {
+        SCOPED_TRACE (chosen);
+        writePresets ({ "Pad", "Pad" }); // Attack 10, then 20
+        BarHarness h;
+
+        h.deleteItem (chosen);
+
+        const auto kept = chosen == 0 ? 20.0f : 10.0f;
+        ASSERT_EQ (h.processor().programs.size(), 1u);
+        EXPECT_FLOAT_EQ (h.processor().programs[0].values[0], kept);
+        const auto left = filePresets();
+        ASSERT_EQ (left.size(), 1);
+        EXPECT_FLOAT_EQ ((float) left[0]["Attack"], kept);
+        EXPECT_EQ (itemsOf (h.bar().presetsBox), (Items{ { 1, "Pad" } }));
+    }
+}
+
 TEST_F (PresetsBar, WithoutPresetsTheBoxSaysNoPresetAndDeleteOnItErasesNothing)
 {
     writePresets ({ "Only" });

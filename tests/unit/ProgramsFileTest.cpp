@@ -284,7 +284,7 @@ TEST (Programs, SaveAppendsANewNameAndAWrongRootIsReplaced)
     EXPECT_EQ (processor.presetsFile, presetsFile());
 }
 
-TEST (Programs, DeleteErasesTheProgramAndEveryPresetOfItsNameFromTheFile)
+TEST (Programs, DeleteErasesTheProgramAndThePresetBehindItFromTheFile)
 {
     juce::Array<juce::var> elements{ presetObject ("A", {}), presetObject ("B", {}), presetObject ("C", {}), 3,
                                      presetObject ("D", {}), presetObject ("C", {}), presetObject ("E", {}) };
@@ -296,10 +296,88 @@ TEST (Programs, DeleteErasesTheProgramAndEveryPresetOfItsNameFromTheFile)
     EXPECT_FALSE (processor.deletePreset (-1));
     EXPECT_EQ (processor.programs.size(), 6u);
 
-    ASSERT_TRUE (processor.deletePreset (2)); // preset number 3, "C"
+    ASSERT_TRUE (processor.deletePreset (2)); // preset number 3, the first "C"
     EXPECT_EQ (processor.programs.size(), 5u);
     EXPECT_EQ (processor.getProgramName (3), "D");
-    EXPECT_EQ (namesIn (fileElements()), juce::StringArray ({ "A", "B", "<3>", "D", "E" }));
+    EXPECT_EQ (namesIn (fileElements()), juce::StringArray ({ "A", "B", "<3>", "D", "C", "E" }));
+}
+
+TEST (Programs, DeleteOfOneOfSeveralPresetsOfOneNameLeavesTheOthersInTheListAndTheFile)
+{
+    // Each preset's Attack tells it apart; "Pad" also stands where the reader reads no program (a string, an
+    // object inside an array), and unnamed presets all read as the name "".
+    const auto pad = [] (double attack) { return presetObject ("Pad", { { "Attack", attack } }); };
+    const auto unnamed = [] (double attack) { return presetObject ({}, { { "Attack", attack } }); };
+    const juce::Array<juce::var> twoPads{ pad (1), pad (2) };
+    const juce::Array<juce::var> skippedFirst{ 7,       "Pad",   juce::Array<juce::var>{ pad (9) },
+                                               pad (1), "other", presetObject ("Bass", { { "Attack", 5 } }),
+                                               pad (2), pad (3) };
+    const juce::Array<juce::var> unnamedOnes{ unnamed (1), "", unnamed (2) };
+
+    struct Case
+    {
+        const juce::Array<juce::var>& elements;
+        int programIndex;
+        std::vector<float> attacksLeft; // of the programs, in order
+    };
+    const Case cases[]{
+        { twoPads, 0, { 2 } },
+        { twoPads, 1, { 1 } },
+        { skippedFirst, 0, { 5, 2, 3 } },
+        { skippedFirst, 2, { 1, 5, 3 } },
+        { skippedFirst, 3, { 1, 5, 2 } },
+        { unnamedOnes, 0, { 2 } },
+        { unnamedOnes, 1, { 1 } },
+    };
+
+    const auto attacksOf = [] (const std::vector<OstrelProgram>& programs)
+    {
+        std::vector<float> attacks;
+        for (const auto& program : programs)
+            attacks.push_back (program.values[0]);
+        return attacks;
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE ("deleting program index " + std::to_string (c.programIndex) + " from "
+                      + juce::JSON::toString (juce::var (c.elements), true).toStdString());
+        writePresetsFile (presetsText (c.elements));
+
+        OstrelAudioProcessor processor;
+        ASSERT_TRUE (processor.deletePreset (c.programIndex));
+        EXPECT_EQ (attacksOf (processor.programs), c.attacksLeft);
+
+        // The file keeps every other element as it was, and reads back as the list stands.
+        auto expectedElements = c.elements;
+        for (int i = 0, programs = 0; i < expectedElements.size(); ++i)
+            if (expectedElements[i].getDynamicObject() != nullptr && programs++ == c.programIndex)
+                expectedElements.remove (i--);
+        EXPECT_EQ (juce::JSON::toString (juce::var (fileElements()), true),
+                   juce::JSON::toString (juce::var (expectedElements), true));
+
+        OstrelAudioProcessor reopened;
+        ASSERT_EQ (reopened.programs.size(), processor.programs.size());
+        for (size_t i = 0; i < processor.programs.size(); ++i)
+        {
+            EXPECT_EQ (reopened.programs[i].name, processor.programs[i].name) << i;
+            EXPECT_EQ (reopened.programs[i].values, processor.programs[i].values) << i;
+        }
+    }
+}
+
+TEST (Programs, DeleteOfAPresetAnotherInstanceAlreadyRemovedRemovesNoOther)
+{
+    writePresetsFile (
+        presetsText ({ presetObject ("Pad", { { "Attack", 1.0 } }), presetObject ("Pad", { { "Attack", 2.0 } }) }));
+    OstrelAudioProcessor first, second;
+
+    ASSERT_TRUE (first.deletePreset (1));
+    ASSERT_TRUE (second.deletePreset (1));
+
+    const auto left = fileElements();
+    ASSERT_EQ (left.size(), 1);
+    EXPECT_DOUBLE_EQ ((double) left[0]["Attack"], 1.0);
 }
 
 TEST (Programs, FailedRewriteLeavesTheOldFile)
