@@ -9,7 +9,11 @@ CustomOrientedSlider::CustomOrientedSlider (OstrelAudioProcessor& p, const juce:
     startListeningForModulation();
 }
 
-CustomOrientedSlider::~CustomOrientedSlider() { stopListeningForModulation(); }
+CustomOrientedSlider::~CustomOrientedSlider()
+{
+    gesture.reset();
+    stopListeningForModulation();
+}
 
 float CustomOrientedSlider::valueAt (const juce::MouseEvent& e) const
 {
@@ -37,6 +41,8 @@ void CustomOrientedSlider::setValueFromMouse (const juce::MouseEvent& e)
 
 void CustomOrientedSlider::mouseDown (const juce::MouseEvent& e)
 {
+    // A press whose release never came still ends its gesture before another begins.
+    gesture.reset();
     pickingPress = isPickingClick (e.mods);
 
     if (pickingPress)
@@ -45,6 +51,7 @@ void CustomOrientedSlider::mouseDown (const juce::MouseEvent& e)
         return;
     }
 
+    gesture = std::make_unique<juce::Slider::ScopedDragNotification> (*this);
     setValueFromMouse (e);
 }
 
@@ -53,6 +60,8 @@ void CustomOrientedSlider::mouseDrag (const juce::MouseEvent& e)
     if (!pickingPress)
         setValueFromMouse (e);
 }
+
+void CustomOrientedSlider::mouseUp (const juce::MouseEvent&) { gesture.reset(); }
 
 void CustomOrientedSlider::setName (const juce::String& newName)
 {
