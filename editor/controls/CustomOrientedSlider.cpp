@@ -63,6 +63,15 @@ void CustomOrientedSlider::mouseDrag (const juce::MouseEvent& e)
 
 void CustomOrientedSlider::mouseUp (const juce::MouseEvent&) { gesture.reset(); }
 
+void CustomOrientedSlider::mouseDoubleClick (const juce::MouseEvent& e)
+{
+    // The framework's double click sets the default: a second picking click must only pick.
+    if (pickingPress || isPickingClick (e.mods))
+        return;
+
+    juce::Slider::mouseDoubleClick (e);
+}
+
 void CustomOrientedSlider::setName (const juce::String& newName)
 {
     caption = newName;

@@ -4,7 +4,7 @@
 
 /** A panel's bar slider: caption below, value above, its modulated value as a yellow bar from its own. Clicks
     set the value where they land, each press to its release one gesture for the host; a right-click or Ctrl-click
-    only picks the parameter for modulation. */
+    only picks the parameter for modulation, however quickly two of them come. */
 class CustomOrientedSlider : public CustomSliderBase
 {
 public:
@@ -20,6 +20,8 @@ public:
     void mouseDown (const juce::MouseEvent&) override;
     void mouseDrag (const juce::MouseEvent&) override;
     void mouseUp (const juce::MouseEvent&) override;
+    /** A plain double click returns the bar to its default; a picking one does nothing more than its presses. */
+    void mouseDoubleClick (const juce::MouseEvent&) override;
     /** Sets the caption; the component name stays as it is. */
     void setName (const juce::String& newName) override;
     void paint (juce::Graphics&) override;

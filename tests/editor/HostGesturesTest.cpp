@@ -83,6 +83,68 @@ bool isOneGestureOf (const std::vector<HostRecord::Event>& events, int index)
 
     return true;
 }
+
+/** Whether events are one or more whole gestures of parameter index, one after the other; a press that changed
+    nothing may leave a gesture with no value. */
+bool areWholeGesturesOf (const std::vector<HostRecord::Event>& events, int index)
+{
+    if (events.empty())
+        return false;
+
+    for (auto first = events.begin(); first != events.end();)
+    {
+        const auto last = std::find_if (first,
+                                        events.end(),
+                                        [] (const HostRecord::Event& e) { return e.kind == HostRecord::Event::end; });
+        if (last == events.end())
+            return false;
+
+        const auto empty = last == first + 1 && first->kind == HostRecord::Event::begin && first->index == index
+                           && last->index == index;
+        if (!empty && !isOneGestureOf ({ first, last + 1 }, index))
+            return false;
+        first = last + 1;
+    }
+
+    return true;
+}
+
+struct PickedTargets : public MySliderChangeListener
+{
+    void sliderIndexChanged (int row) override { rows.push_back (row); }
+    std::vector<int> rows;
+};
+
+/** Two presses quickly at one point, as the framework delivers them: the second press counts two clicks, and the
+    double click comes after its release. */
+void doubleClick (juce::Component& c, juce::Point<int> at, juce::ModifierKeys mods)
+{
+    const auto event = [&] (int clicks)
+    {
+        const auto now = juce::Time::getCurrentTime();
+        return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(),
+                                 at.toFloat(),
+                                 mods,
+                                 juce::MouseInputSource::defaultPressure,
+                                 juce::MouseInputSource::defaultOrientation,
+                                 juce::MouseInputSource::defaultRotation,
+                                 juce::MouseInputSource::defaultTiltX,
+                                 juce::MouseInputSource::defaultTiltY,
+                                 &c,
+                                 &c,
+                                 now,
+                                 at.toFloat(),
+                                 now,
+                                 clicks,
+                                 false);
+    };
+
+    c.mouseDown (event (1));
+    c.mouseUp (event (1));
+    c.mouseDown (event (2));
+    c.mouseUp (event (2));
+    c.mouseDoubleClick (event (2));
+}
 } // namespace
 
 TEST (HostGestures, EveryPressOfAControlThatChangesItsValueIsOneGestureOfItsParameterAlone)
@@ -141,20 +203,40 @@ TEST (HostGestures, EveryPressOfAControlThatChangesItsValueIsOneGestureOfItsPara
     }
 }
 
-TEST (HostGestures, APickingPressOnABarTellsTheHostNothing)
+TEST (HostGestures, APickingPressOnABarOnlyPicksHoweverQuicklyTwoCome)
 {
     EditorHarness harness;
     auto& processor = harness.processor();
     auto& bar = *harness.editor().globalSynthPanel.sliders[6];
+    const auto index = indexOf (processor, "fineTuneImg");
+    PickedTargets picked;
+    processor.addSliderChangeListener (&picked);
     ListeningHost host (processor);
 
-    rightClick (bar, { 30, 25 });
-    drag (bar, { 10, 25 }, { 90, 25 }, juce::ModifierKeys::rightButtonModifier);
-    click (bar,
-           { 80, 25 },
-           juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier | juce::ModifierKeys::ctrlModifier));
-    EXPECT_EQ (host.record.text(), "");
+    const auto ctrl = juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier | juce::ModifierKeys::ctrlModifier);
+    for (const auto mods : { juce::ModifierKeys (juce::ModifierKeys::rightButtonModifier), ctrl })
+    {
+        SCOPED_TRACE (mods.isCtrlDown() ? "Ctrl" : "right button");
+        harness.host.set ("fineTuneImg", 5.0f); // not its default
+        host.record.events.clear();
+        picked.rows.clear();
+
+        click (bar, { 30, 25 }, mods);
+        drag (bar, { 10, 25 }, { 90, 25 }, mods);
+        doubleClick (bar, { 80, 25 }, mods);
+
+        EXPECT_EQ (picked.rows, std::vector<int> (4, processor.parameterIndex.at ("fineTuneImg")));
+        EXPECT_EQ (harness.host.raw ("fineTuneImg"), 5.0f);
+        EXPECT_EQ (host.record.text(), "");
+    }
+
+    // A plain double click still returns the bar to its default, each of its changes a gesture.
+    doubleClick (bar, { 80, 25 }, juce::ModifierKeys::leftButtonModifier);
     EXPECT_EQ (harness.host.raw ("fineTuneImg"), 0.0f);
+    EXPECT_TRUE (areWholeGesturesOf (host.record.events, index)) << host.record.text();
+    EXPECT_TRUE (picked.rows.size() == 4) << "a plain click picks nothing";
+
+    processor.removeSliderChangeListener (&picked);
 }
 
 TEST (HostGestures, ResetAndTheDropDialogsYesMakeEachChangeAWholeGesture)
