@@ -42,25 +42,26 @@ AlertWindowLauncher::OpenDialog AlertWindowLauncher::create (juce::Component* ow
 void AlertWindowLauncher::show (OpenDialog dialog, std::function<void (int)> onResult)
 {
     auto* shown = dialog.window.get();
+    const auto id = ++lastId;
     dialog.onResult = std::move (onResult);
+    dialog.id = id;
     dialogs.push_back (std::move (dialog));
 
     // The window may outlive the launcher's interest in it: the answer is only passed on while both are there.
     shown->enterModalState (true,
                             juce::ModalCallbackFunction::create (
-                                [launcher = juce::WeakReference<AlertWindowLauncher> (this), shown] (int result)
+                                [launcher = juce::WeakReference<AlertWindowLauncher> (this), id] (int result)
                                 {
                                     if (auto* l = launcher.get())
-                                        l->finished (shown, result);
+                                        l->finished (id, result);
                                 }),
                             false);
 }
 
-void AlertWindowLauncher::finished (juce::AlertWindow* window, int result)
+void AlertWindowLauncher::finished (juce::uint64 id, int result)
 {
-    const auto open = std::find_if (dialogs.begin(),
-                                    dialogs.end(),
-                                    [window] (const OpenDialog& dialog) { return dialog.window.get() == window; });
+    const auto open =
+        std::find_if (dialogs.begin(), dialogs.end(), [id] (const OpenDialog& dialog) { return dialog.id == id; });
     if (open == dialogs.end())
         return; // dismissed
 

@@ -35,6 +35,9 @@ private:
         std::unique_ptr<DialogLookAndFeel> look;
         std::unique_ptr<juce::AlertWindow> window;
         std::function<void (int)> onResult;
+        /** Told apart by number, not by address: a dismissed window's end is still reported later, when a newer
+            window may have been made at its address. */
+        juce::uint64 id = 0;
     };
 
     OpenDialog create (juce::Component* owner,
@@ -43,9 +46,10 @@ private:
                        juce::MessageBoxIconType icon,
                        const std::vector<Button>& buttons);
     void show (OpenDialog dialog, std::function<void (int)> onResult);
-    void finished (juce::AlertWindow* window, int result);
+    void finished (juce::uint64 id, int result);
 
     std::vector<OpenDialog> dialogs;
+    juce::uint64 lastId = 0;
 
     JUCE_DECLARE_WEAK_REFERENCEABLE (AlertWindowLauncher)
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AlertWindowLauncher)

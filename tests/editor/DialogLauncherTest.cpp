@@ -240,3 +240,31 @@ TEST (Dialogs, ButtonsAndTheNameFieldDrawInTheDialogsOwnColours)
         runFor (20);
     }
 }
+
+TEST (Dialogs, ADismissedDialogsLateEndLeavesTheNextDialogOpen)
+{
+    ASSERT_TRUE (hasDisplay()) << "needs the test program's private X server (Xvfb)";
+    AlertWindowLauncher launcher;
+
+    // The framework reports a dismissed window's end once the loop runs again, by when the next window may stand
+    // where it stood.
+    for (int round = 0; round < 4; ++round)
+    {
+        int dismissedAnswers = 0;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int) { ++dismissedAnswers; });
+        launcher.dismissAll();
+
+        int answer = -1;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int result) { answer = result; });
+        runFor (50);
+        EXPECT_EQ (launcher.getNumOpenDialogs(), 1) << round;
+        ASSERT_EQ (numModalWindows(), 1) << round;
+        EXPECT_EQ (answer, -1) << round;
+
+        press (*frontAlertWindow(), "No");
+        EXPECT_TRUE (runUntil ([&] { return answer != -1; }));
+        EXPECT_EQ (answer, 2);
+        EXPECT_EQ (dismissedAnswers, 0);
+        EXPECT_TRUE (runUntil ([] { return numModalWindows() == 0; }));
+    }
+}
