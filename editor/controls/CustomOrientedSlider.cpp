@@ -9,7 +9,11 @@ CustomOrientedSlider::CustomOrientedSlider (OstrelAudioProcessor& p, const juce:
     startListeningForModulation();
 }
 
-CustomOrientedSlider::~CustomOrientedSlider() { stopListeningForModulation(); }
+CustomOrientedSlider::~CustomOrientedSlider()
+{
+    gesture.reset();
+    stopListeningForModulation();
+}
 
 float CustomOrientedSlider::valueAt (const juce::MouseEvent& e) const
 {
@@ -37,6 +41,8 @@ void CustomOrientedSlider::setValueFromMouse (const juce::MouseEvent& e)
 
 void CustomOrientedSlider::mouseDown (const juce::MouseEvent& e)
 {
+    // A press whose release never came still ends its gesture before another begins.
+    gesture.reset();
     pickingPress = isPickingClick (e.mods);
 
     if (pickingPress)
@@ -45,6 +51,7 @@ void CustomOrientedSlider::mouseDown (const juce::MouseEvent& e)
         return;
     }
 
+    gesture = std::make_unique<juce::Slider::ScopedDragNotification> (*this);
     setValueFromMouse (e);
 }
 
@@ -52,6 +59,17 @@ void CustomOrientedSlider::mouseDrag (const juce::MouseEvent& e)
 {
     if (!pickingPress)
         setValueFromMouse (e);
+}
+
+void CustomOrientedSlider::mouseUp (const juce::MouseEvent&) { gesture.reset(); }
+
+void CustomOrientedSlider::mouseDoubleClick (const juce::MouseEvent& e)
+{
+    // The framework's double click sets the default: a second picking click must only pick.
+    if (pickingPress || isPickingClick (e.mods))
+        return;
+
+    juce::Slider::mouseDoubleClick (e);
 }
 
 void CustomOrientedSlider::setName (const juce::String& newName)

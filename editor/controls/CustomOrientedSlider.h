@@ -3,7 +3,8 @@
 #include "CustomSliderBase.h"
 
 /** A panel's bar slider: caption below, value above, its modulated value as a yellow bar from its own. Clicks
-    set the value where they land; a right-click or Ctrl-click only picks the parameter for modulation. */
+    set the value where they land, each press to its release one gesture for the host; a right-click or Ctrl-click
+    only picks the parameter for modulation, however quickly two of them come. */
 class CustomOrientedSlider : public CustomSliderBase
 {
 public:
@@ -18,6 +19,9 @@ public:
 
     void mouseDown (const juce::MouseEvent&) override;
     void mouseDrag (const juce::MouseEvent&) override;
+    void mouseUp (const juce::MouseEvent&) override;
+    /** A plain double click returns the bar to its default; a picking one does nothing more than its presses. */
+    void mouseDoubleClick (const juce::MouseEvent&) override;
     /** Sets the caption; the component name stays as it is. */
     void setName (const juce::String& newName) override;
     void paint (juce::Graphics&) override;
@@ -43,6 +47,9 @@ private:
     juce::Colour textColour{ 0xffffffff };
     /** Set by a press that picked the parameter: the drag that follows it leaves the value alone too. */
     bool pickingPress = false;
+    /** Open from a press that sets the value to its release: the host's gesture, begun and ended through the
+        slider's drag notifications, which the parameter attachment turns into gesture begin and end. */
+    std::unique_ptr<juce::Slider::ScopedDragNotification> gesture;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CustomOrientedSlider)
 };

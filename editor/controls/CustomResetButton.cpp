@@ -33,5 +33,6 @@ void CustomResetButton::paintButton (juce::Graphics& g, bool shouldDrawButtonAsH
 void CustomResetButton::setCaption (const juce::String& newCaption)
 {
     caption = newCaption;
+    setTitle (newCaption);
     repaint();
 }

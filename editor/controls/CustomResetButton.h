@@ -14,6 +14,8 @@ public:
     void resized() override {}
     void paintButton (juce::Graphics&, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
 
+    /** The text drawn, which is also the title a screen reader reads: the button text stays the name the owner
+        gave it. */
     void setCaption (const juce::String& newCaption);
     const juce::String& getCaption() const noexcept { return caption; }
 

@@ -44,22 +44,34 @@ void CustomRoratySlider::paint (juce::Graphics& g)
     const auto m = juce::jmin (h / 6, h);
     g.drawFittedText (caption, 0, h - m, w, m, juce::Justification::centred, 0, 0.0f);
 
-    const auto shown = juce::jlimit ((float) getMinimum(), (float) getMaximum(), getModulationValue());
+    // Read once: the audio thread may send a NaN at any moment, and the arc must not run toward one.
+    const auto shown = shownModulation();
     if (!std::isnan (shown))
     {
         auto bounds = getLocalBounds();
-        drawAutomationArc (g, bounds);
+        drawAutomationArc (g, bounds, shown);
     }
 }
 
+float CustomRoratySlider::shownModulation() const
+{
+    return juce::jlimit ((float) getMinimum(), (float) getMaximum(), getModulationValue());
+}
+
 void CustomRoratySlider::drawAutomationArc (juce::Graphics& g, juce::Rectangle<int>& area)
+{
+    const auto shown = shownModulation();
+    if (!std::isnan (shown))
+        drawAutomationArc (g, area, shown);
+}
+
+void CustomRoratySlider::drawAutomationArc (juce::Graphics& g, juce::Rectangle<int>& area, float shown)
 {
     area = getLocalBounds();
 
     const auto cx = area.getWidth() / 2;
     const auto cy = area.getHeight() / 2;
     const auto r = juce::jmin (cx, cy);
-    const auto shown = juce::jlimit ((float) getMinimum(), (float) getMaximum(), getModulationValue());
 
     constexpr auto sweep = 4.712389f;
     constexpr auto start = 3.926991f;

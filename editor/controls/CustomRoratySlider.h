@@ -19,6 +19,7 @@ public:
     double valueToProportionOfLength (double value) override;
     void setUseLogarithmicScaling (bool shouldUseLogarithmicScaling) override;
 
+    /** The yellow arc from the knob's value to its modulated value; nothing while that is NaN. */
     void drawAutomationArc (juce::Graphics&, juce::Rectangle<int>& area);
 
     const juce::String& getCaption() const noexcept { return caption; }
@@ -28,6 +29,11 @@ public:
     static constexpr float endAngle = 8.6393805f;
 
 private:
+    /** The arc to shown, the modulated value as read once for this paint and limited to the range. */
+    void drawAutomationArc (juce::Graphics&, juce::Rectangle<int>& area, float shown);
+    /** The modulated value limited to the range; NaN stays NaN. */
+    float shownModulation() const;
+
     bool useLogarithmicScaling = false;
     KnurlLookAndFeel knobLookAndFeel;
     juce::String caption;

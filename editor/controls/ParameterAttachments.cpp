@@ -145,7 +145,14 @@ SliderAttachment::SliderAttachment (juce::AudioProcessorValueTreeState& state,
     slider.addListener (this);
 }
 
-SliderAttachment::~SliderAttachment() { slider.removeListener (this); }
+SliderAttachment::~SliderAttachment()
+{
+    slider.removeListener (this);
+
+    // A window closed during a drag: the host would otherwise wait for the end of a gesture that never comes.
+    if (inGesture)
+        link->endGesture();
+}
 
 void SliderAttachment::setValue (float newValue)
 {
@@ -161,14 +168,20 @@ void SliderAttachment::sliderValueChanged (juce::Slider*)
 
 void SliderAttachment::sliderDragStarted (juce::Slider*)
 {
-    if (link != nullptr)
-        link->beginGesture();
+    if (link == nullptr || inGesture)
+        return;
+
+    link->beginGesture();
+    inGesture = true;
 }
 
 void SliderAttachment::sliderDragEnded (juce::Slider*)
 {
-    if (link != nullptr)
-        link->endGesture();
+    if (!inGesture)
+        return;
+
+    link->endGesture();
+    inGesture = false;
 }
 
 //==============================================================================

@@ -46,7 +46,8 @@ private:
 };
 
 /** A slider bound to the parameter of paramID in state: the parameter's range, text and default, and its value both
-    ways. Binds nothing when state has no such parameter. */
+    ways. A drag of the slider is one gesture for the host; one still open when the attachment goes is ended then.
+    Binds nothing when state has no such parameter. */
 class SliderAttachment : private juce::Slider::Listener
 {
 public:
@@ -62,6 +63,7 @@ private:
     juce::Slider& slider;
     std::unique_ptr<ParameterLink> link;
     bool ignoreCallbacks = false;
+    bool inGesture = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SliderAttachment)
 };

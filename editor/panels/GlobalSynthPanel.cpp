@@ -99,13 +99,19 @@ void GlobalSynthPanel::resized()
 
 void GlobalSynthPanel::resetAllParameters (juce::AudioProcessor& plugin)
 {
+    // Each change is a whole gesture of its own, so that hosts record it under touch and latch automation and
+    // can undo it; a parameter already at its default is left out, so the host is not handed a thousand empty ones.
     for (auto* parameter : plugin.getParameters())
     {
         if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
         {
             const auto v = ranged->getDefaultValue();
-            ranged->setValue (v);
-            ranged->sendValueChangedMessageToListeners (v);
+            if (ranged->getValue() == v)
+                continue;
+
+            ranged->beginChangeGesture();
+            ranged->setValueNotifyingHost (v);
+            ranged->endChangeGesture();
         }
     }
 }

@@ -15,7 +15,7 @@ public:
     void resized() override;
 
     /** Every parameter of the plug-in back to its default, each change told to the host and the attachments as
-        a knob move is. The picture stays. [message thread] */
+        one complete gesture (begin, value, end). The picture stays. [message thread] */
     static void resetAllParameters (juce::AudioProcessor& plugin);
 
     CustomResetButton resetButton{ "ResetButton" };

@@ -184,3 +184,87 @@ TEST (Dialogs, DismissedAlertWindowsCloseAndNeverAnswer)
     runFor (100);
     EXPECT_EQ (answers, 0);
 }
+
+TEST (Dialogs, ButtonsAndTheNameFieldDrawInTheDialogsOwnColours)
+{
+    ASSERT_TRUE (hasDisplay()) << "needs the test program's private X server (Xvfb)";
+    AlertWindowLauncher launcher;
+
+    const juce::Colour buttonColour (0xff464646), fieldColour (0xff3a3a3a), selectionColour (0xff6464ff);
+
+    // The drop dialog and Delete ask questions, Save asks for a name, the presets bar's messages tell.
+    const std::function<void()> opens[] = {
+        [&] { launcher.askQuestion (nullptr, dropQuestion, {}); },
+        [&] { launcher.askForText (nullptr, presetName(), {}); },
+        [&] { launcher.showMessage (nullptr, "Presets", "The presets file could not be written."); },
+    };
+
+    for (const auto& open : opens)
+    {
+        open();
+        auto* window = frontAlertWindow();
+        ASSERT_NE (window, nullptr);
+        SCOPED_TRACE (window->getName());
+
+        int buttons = 0;
+        for (auto* child : window->getChildren())
+        {
+            auto* button = dynamic_cast<juce::TextButton*> (child);
+            if (button == nullptr)
+                continue;
+
+            ++buttons;
+            const auto image = snapshot (*button);
+            const auto h = image.getHeight();
+            EXPECT_EQ (image.getPixelAt (4, h / 2), buttonColour) << button->getButtonText();
+
+            // The caption: nothing brighter than light grey, and some of it that light.
+            juce::uint8 brightest = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < image.getWidth(); ++x)
+                    brightest = juce::jmax (brightest, image.getPixelAt (x, y).getGreen());
+            EXPECT_EQ (brightest, juce::Colours::lightgrey.getGreen()) << button->getButtonText();
+        }
+        EXPECT_EQ (buttons, window->getNumButtons());
+
+        if (auto* field = window->getTextEditor ("presetName"))
+        {
+            // The name is selected for typing over once the field has the focus.
+            EXPECT_TRUE (runUntil ([&] { return field->hasKeyboardFocus (false); }));
+            const auto image = snapshot (*field);
+            EXPECT_EQ (image.getPixelAt (image.getWidth() - 4, image.getHeight() / 2), fieldColour);
+            EXPECT_GT (countPixels (image, image.getBounds(), selectionColour.getARGB()), 20);
+        }
+
+        launcher.dismissAll();
+        runFor (20);
+    }
+}
+
+TEST (Dialogs, ADismissedDialogsLateEndLeavesTheNextDialogOpen)
+{
+    ASSERT_TRUE (hasDisplay()) << "needs the test program's private X server (Xvfb)";
+    AlertWindowLauncher launcher;
+
+    // The framework reports a dismissed window's end once the loop runs again, by when the next window may stand
+    // where it stood.
+    for (int round = 0; round < 4; ++round)
+    {
+        int dismissedAnswers = 0;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int) { ++dismissedAnswers; });
+        launcher.dismissAll();
+
+        int answer = -1;
+        launcher.askQuestion (nullptr, dropQuestion, [&] (int result) { answer = result; });
+        runFor (50);
+        EXPECT_EQ (launcher.getNumOpenDialogs(), 1) << round;
+        ASSERT_EQ (numModalWindows(), 1) << round;
+        EXPECT_EQ (answer, -1) << round;
+
+        press (*frontAlertWindow(), "No");
+        EXPECT_TRUE (runUntil ([&] { return answer != -1; }));
+        EXPECT_EQ (answer, 2);
+        EXPECT_EQ (dismissedAnswers, 0);
+        EXPECT_TRUE (runUntil ([] { return numModalWindows() == 0; }));
+    }
+}

@@ -261,3 +261,21 @@ TEST (GlobalPanels, TheFlatButtonDrawsItsStates)
             dark += image.getPixelAt (x, y).getBrightness() < 0.25f ? 1 : 0;
     EXPECT_GT (dark, 20);
 }
+
+TEST (GlobalPanels, TheFlatButtonsAreReadOutByTheirCaptions)
+{
+    EditorHarness harness;
+    auto& editor = harness.editor();
+
+    // Accessibility clients read a button's title, and its button text only when it has none.
+    const std::pair<CustomResetButton*, const char*> buttons[] = { { &editor.globalSynthPanel.resetButton, "Reset" },
+                                                                   { &editor.presetsBar.saveButton, "Save" },
+                                                                   { &editor.presetsBar.deleteButton, "Del" } };
+    for (const auto& [button, caption] : buttons)
+    {
+        SCOPED_TRACE (caption);
+        EXPECT_EQ (button->getButtonText(), "ResetButton");
+        EXPECT_EQ (button->getCaption(), caption);
+        EXPECT_EQ (button->getTitle(), caption);
+    }
+}
