@@ -71,8 +71,7 @@ OstrelAudioProcessor::OstrelAudioProcessor() :
     if (juce::File (getFilePath (pluginPresetFileCheckName)).exists())
         readProgramsFromPresetsFile();
 
-    latencyJob =
-        messageThreadJobs.add ([this] { setLatencySamples (outputLatencyForStage (currentOversamplingStage())); });
+    latencyJob = messageThreadJobs.add ([this] { reportOutputLatency(); });
     followMatrixParameters();
     messageThreadJobs.start (messageThreadJobsIntervalMs);
 
@@ -149,11 +148,10 @@ int OstrelAudioProcessor::currentOversamplingStage() const noexcept
 
 void OstrelAudioProcessor::reportOutputLatency()
 {
-    // Setting the latency notifies the host, which belongs on the message thread.
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        setLatencySamples (outputLatencyForStage (currentOversamplingStage()));
-    else
-        messageThreadJobs.mark (latencyJob);
+    // A host reads the latency as soon as prepareToPlay returns, so it is set there, on whichever thread the host
+    // prepares on; the stage is read under the lock too, so that the last writer writes the latest choice.
+    const juce::ScopedLock lock (latencyLock);
+    setLatencySamples (outputLatencyForStage (currentOversamplingStage()));
 }
 
 bool OstrelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

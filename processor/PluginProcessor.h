@@ -488,9 +488,13 @@ private:
     juce::uint64 pictureLoads = 0; // successful loads; written under stateLock and spinCriticalSection
 
     //============================================================================== latency
-    /** Tells the host the output latency of the current oversampling stage, at once on the message thread,
-        otherwise through the message thread. [any thread but the audio thread] */
+    /** Tells the host the output latency of the current oversampling stage, at once. [the thread the host prepares
+        on, message thread] */
     void reportOutputLatency();
+    /** The framework's latency field is a plain int, written here by a prepare on the host's thread and by the
+        message thread's job: one writer at a time. */
+    juce::CriticalSection latencyLock;
+    /** Reports the latency from the message thread after "OverSample" changed (perhaps on the audio thread). */
     int latencyJob = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)
