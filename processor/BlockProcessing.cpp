@@ -60,6 +60,10 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     imageUpdateWanted.store (true);
 
+    offlinePassInterval = juce::jmax (1, juce::roundToInt (0.033 * sampleRate));
+    samplesSinceOfflinePass = 0;
+    renderedOffline = false;
+
     modalFilter.prepare (sampleRate);
 
     // The work buffer of the render step at the highest oversampling factor, with room for each output channel's
@@ -139,6 +143,12 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
             bpm = (float) *tempo;
 
     updateModulatedValues (numSamples);
+
+    // Offline, the picture follows the audio's time rather than the image thread's clock.
+    if (isNonRealtime())
+        transformPictureForOfflineBlock (numSamples);
+    else
+        renderedOffline = false;
 
     refillWavetables();
 

@@ -128,8 +128,8 @@ juce::AudioProcessorEditor* OstrelAudioProcessor::createEditor() { return new Os
 
 void OstrelAudioProcessor::releaseResources() {}
 
-// The picture transform follows its parameters by polling on the image thread. Called on whichever thread set
-// the parameter, the audio thread included: the latency is only marked for the message thread here.
+// The picture transform follows its parameters by polling, at every pass. Called on whichever thread set the
+// parameter, the audio thread included: the latency is only marked for the message thread here.
 void OstrelAudioProcessor::parameterChanged (const juce::String& parameterID, float)
 {
     if (parameterID == overSampleConfigs[0].paramID)
