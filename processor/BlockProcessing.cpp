@@ -138,15 +138,22 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     }
 
     bpm = 120.0f;
+    std::optional<juce::int64> timelineSample; // where the block starts on the host's running timeline
     if (const auto position = hostPlayHead->getPosition())
+    {
         if (const auto tempo = position->getBpm())
             bpm = (float) *tempo;
+
+        if (position->getIsPlaying())
+            if (const auto time = position->getTimeInSamples())
+                timelineSample = *time;
+    }
 
     updateModulatedValues (numSamples);
 
     // Offline, the picture follows the audio's time rather than the image thread's clock.
     if (isNonRealtime())
-        transformPictureForOfflineBlock (numSamples);
+        transformPictureForOfflineBlock (numSamples, timelineSample);
     else
         renderedOffline = false;
 

@@ -367,9 +367,11 @@ private:
     void updateModulatedValues (int numSamples);
     /** Makes the transform pass for a block rendered offline, once its modulated values are known and before the
         tables are refilled, when one is due: at the first offline block since prepareToPlay or since a real-time
-        one, at the first block after a picture was swapped in or dropped, and once offlinePassInterval samples
-        have been rendered since the last pass. [audio thread, offline blocks only] */
-    void transformPictureForOfflineBlock (int numSamples);
+        one, at the first block after a picture was swapped in or dropped, and otherwise, while the host's timeline
+        runs (timelineSample, the block's start on it), at the first block that starts in another stretch of
+        offlinePassInterval samples of the timeline, or, while it stands, once offlinePassInterval samples have been
+        rendered since the last pass. [audio thread, offline blocks only] */
+    void transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample);
     /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
         centre in row0 and row1), and the 512 values it gave. */
     struct PictureRead
@@ -464,6 +466,8 @@ private:
     bool renderedOffline = false;
     /** pictureSwaps as the last offline pass found it. */
     std::uint32_t offlinePassSwaps = 0;
+    /** The stretch of the timeline the last offline block started in; none while the timeline stands. */
+    std::optional<juce::int64> offlinePassStretch;
 
     /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
