@@ -60,6 +60,10 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     imageUpdateWanted.store (true);
 
+    offlinePassInterval = juce::jmax (1, juce::roundToInt (0.033 * sampleRate));
+    samplesSinceOfflinePass = 0;
+    renderedOffline = false;
+
     modalFilter.prepare (sampleRate);
 
     // The work buffer of the render step at the highest oversampling factor, with room for each output channel's
@@ -134,11 +138,24 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     }
 
     bpm = 120.0f;
+    std::optional<juce::int64> timelineSample; // where the block starts on the host's running timeline
     if (const auto position = hostPlayHead->getPosition())
+    {
         if (const auto tempo = position->getBpm())
             bpm = (float) *tempo;
 
+        if (position->getIsPlaying())
+            if (const auto time = position->getTimeInSamples())
+                timelineSample = *time;
+    }
+
     updateModulatedValues (numSamples);
+
+    // Offline, the picture follows the audio's time rather than the image thread's clock.
+    if (isNonRealtime())
+        transformPictureForOfflineBlock (numSamples, timelineSample);
+    else
+        renderedOffline = false;
 
     refillWavetables();
 

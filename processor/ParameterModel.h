@@ -81,7 +81,8 @@ static const juce::StringArray OscMainWaveString{ "Sin", "Saw", "Square", "Trian
 /** The presets file's name and the key of its preset array. */
 extern const juce::String pluginPresetFileCheckName;
 
-/** Guards the four pictures. */
+/** Guards the four pictures. Taken by picture loading, the image thread's passes and the editor's picture view; the
+    audio thread takes it only for a block the host renders offline, never in a real-time one. */
 extern juce::SpinLock spinCriticalSection;
 /** Guards the eight picture wavetables. */
 extern juce::SpinLock spinCriticalSectionLoadWaveBuffer;

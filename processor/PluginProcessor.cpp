@@ -71,8 +71,7 @@ OstrelAudioProcessor::OstrelAudioProcessor() :
     if (juce::File (getFilePath (pluginPresetFileCheckName)).exists())
         readProgramsFromPresetsFile();
 
-    latencyJob =
-        messageThreadJobs.add ([this] { setLatencySamples (outputLatencyForStage (currentOversamplingStage())); });
+    latencyJob = messageThreadJobs.add ([this] { reportOutputLatency(); });
     followMatrixParameters();
     messageThreadJobs.start (messageThreadJobsIntervalMs);
 
@@ -129,8 +128,8 @@ juce::AudioProcessorEditor* OstrelAudioProcessor::createEditor() { return new Os
 
 void OstrelAudioProcessor::releaseResources() {}
 
-// The picture transform follows its parameters by polling on the image thread. Called on whichever thread set
-// the parameter, the audio thread included: the latency is only marked for the message thread here.
+// The picture transform follows its parameters by polling, at every pass. Called on whichever thread set the
+// parameter, the audio thread included: the latency is only marked for the message thread here.
 void OstrelAudioProcessor::parameterChanged (const juce::String& parameterID, float)
 {
     if (parameterID == overSampleConfigs[0].paramID)
@@ -149,11 +148,10 @@ int OstrelAudioProcessor::currentOversamplingStage() const noexcept
 
 void OstrelAudioProcessor::reportOutputLatency()
 {
-    // Setting the latency notifies the host, which belongs on the message thread.
-    if (juce::MessageManager::existsAndIsCurrentThread())
-        setLatencySamples (outputLatencyForStage (currentOversamplingStage()));
-    else
-        messageThreadJobs.mark (latencyJob);
+    // A host reads the latency as soon as prepareToPlay returns, so it is set there, on whichever thread the host
+    // prepares on; the stage is read under the lock too, so that the last writer writes the latest choice.
+    const juce::ScopedLock lock (latencyLock);
+    setLatencySamples (outputLatencyForStage (currentOversamplingStage()));
 }
 
 bool OstrelAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -105,28 +105,37 @@ public:
 
     //==============================================================================
     const juce::String getName() const override;
+    /** Sizes everything the blocks use and tells the host the output latency before it returns. [the thread the
+        host prepares on, not necessarily the message thread; never while a block runs] */
     void prepareToPlay (double sampleRate, int samplesPerBlock) override;
     void releaseResources() override;
     using juce::AudioProcessor::processBlock;
+    /** One host block. Real-time blocks never wait or allocate; while the host renders offline (isNonRealtime())
+        a block may also make the picture's transform pass, under the picture lock. [audio thread] */
     void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
     bool producesMidi() const override;
     bool isMidiEffect() const override;
+    /** [the host's thread, never while a block runs] */
     void reset() override;
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override;
     int getNumPrograms() override;
     int getCurrentProgram() override;
+    /** [message thread or the host's thread] */
     void setCurrentProgram (int index) override;
     const juce::String getProgramName (int index) override;
     void changeProgramName (int index, const juce::String& newName) override;
+    /** [message thread or the host's saving thread] */
     void getStateInformation (juce::MemoryBlock& destData) override;
+    /** [message thread or the host's restoring thread] */
     void setStateInformation (const void* data, int sizeInBytes) override;
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
     //==============================================================================
-    /** The image thread: redraws the transformed picture about thirty times a second. [image thread] */
+    /** The image thread: redraws the transformed picture about thirty times a second of wall-clock time, except
+        while the host renders offline, when the blocks make the passes. [image thread] */
     void run() override;
     void updateMidiNumber (bool noteOn) override;
     void handleFilterFreqModulation (float normalisedCutoff) override;
@@ -144,7 +153,8 @@ public:
         changes nothing (picture, path, grid, wavetables and state stay as they were) and the result is false.
         [message thread] */
     bool loadDroppedPicture (const juce::String& path, const std::function<void()>& onceDecoded = {});
-    /** One transform pass into transformedImage and imageGrid. [image thread] */
+    /** One transform pass into transformedImage and imageGrid; takes the picture lock. [image thread, or the audio
+        thread while the host renders offline] */
     void updateImageManupulations();
     /** grid[x * 512 + y] = max (R, G, B) / 255 of pixel (x, y) as getPixelAt reads it, for a
         512 x 512 picture, read in one pass over its pixels. [image thread] */
@@ -359,6 +369,13 @@ private:
     /** The block's modulated values: MIDI routes, processor LFOs and envelopes, LFO and envelope routes.
         [audio thread] */
     void updateModulatedValues (int numSamples);
+    /** Makes the transform pass for a block rendered offline, once its modulated values are known and before the
+        tables are refilled, when one is due: at the first offline block since prepareToPlay or since a real-time
+        one, at the first block after a picture was swapped in or dropped, and otherwise, while the host's timeline
+        runs (timelineSample, the block's start on it), at the first block that starts in another stretch of
+        offlinePassInterval samples of the timeline, or, while it stands, once offlinePassInterval samples have been
+        rendered since the last pass. [audio thread, offline blocks only] */
+    void transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample);
     /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
         centre in row0 and row1), and the 512 values it gave. */
     struct PictureRead
@@ -444,6 +461,18 @@ private:
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;
+
+    // The offline transform passes (audio thread; prepareToPlay starts them afresh).
+    /** Host samples between two passes: 33 ms, rounded, as the image thread waits between its passes. */
+    int offlinePassInterval = 1455;
+    int samplesSinceOfflinePass = 0;
+    /** False until an offline block has run since prepareToPlay, and again after each real-time block. */
+    bool renderedOffline = false;
+    /** pictureSwaps as the last offline pass found it. */
+    std::uint32_t offlinePassSwaps = 0;
+    /** The stretch of the timeline the last offline block started in; none while the timeline stands. */
+    std::optional<juce::int64> offlinePassStretch;
+
     /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
 
@@ -473,6 +502,11 @@ private:
     static void recordPicture (juce::ValueTree& state, const juce::String& path);
     /** Drops the transformed picture and the path, and zeroes the grid, in one step. */
     void dropPicture();
+    /** The transform pass itself; spinCriticalSection is held. [image thread, audio thread offline] */
+    void transformPictureLocked();
+    /** Counts the pictures swapped in or dropped, under the picture lock, so that an offline block sees that its
+        grid is due a pass. [any thread but the audio thread writes; audio thread reads] */
+    std::atomic<std::uint32_t> pictureSwaps{ 0 };
 
     //============================================================================== state
     /** The file name of the documents-folder copy of the picture that a state naming storedPath should record:
@@ -492,9 +526,13 @@ private:
     juce::uint64 pictureLoads = 0; // successful loads; written under stateLock and spinCriticalSection
 
     //============================================================================== latency
-    /** Tells the host the output latency of the current oversampling stage, at once on the message thread,
-        otherwise through the message thread. [any thread but the audio thread] */
+    /** Tells the host the output latency of the current oversampling stage, at once. [the thread the host prepares
+        on, message thread] */
     void reportOutputLatency();
+    /** The framework's latency field is a plain int, written here by a prepare on the host's thread and by the
+        message thread's job: one writer at a time. */
+    juce::CriticalSection latencyLock;
+    /** Reports the latency from the message thread after "OverSample" changed (perhaps on the audio thread). */
     int latencyJob = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OstrelAudioProcessor)

@@ -124,10 +124,52 @@ void OstrelAudioProcessor::run()
     while (!threadShouldExit())
     {
         if (imageUpdateWanted.load())
-            updateImageManupulations();
+        {
+            const juce::SpinLock::ScopedLockType lock (spinCriticalSection);
+
+            // While the host renders offline the audio thread makes the passes, in step with the audio. Asked under
+            // the lock, so that a pass begun before the host switched is over before the audio thread's first
+            // offline pass, which then rewrites the whole grid.
+            if (!isNonRealtime())
+                transformPictureLocked();
+        }
 
         wait (33);
     }
+}
+
+void OstrelAudioProcessor::transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample)
+{
+    // A host rendering faster or slower than real time would see the clock-driven passes of the image thread now and
+    // then; here the picture follows the audio's time instead, so that a render comes out the same however fast the
+    // host runs it. A host rendering offline has no deadline, so the lock and the renderer's allocations are fine.
+    const auto swaps = pictureSwaps.load (std::memory_order_acquire);
+    auto due = !renderedOffline || swaps != offlinePassSwaps;
+
+    if (timelineSample.has_value())
+    {
+        // On a running timeline the passes fall on its own stretches, so that a render of a stretch of the
+        // timeline does not depend on how many blocks the host ran before it (a host's pre-roll varies).
+        const auto stretch = *timelineSample >= 0 ? *timelineSample / offlinePassInterval
+                                                  : -((-*timelineSample - 1) / offlinePassInterval) - 1;
+        due = due || !offlinePassStretch.has_value() || stretch != *offlinePassStretch;
+        offlinePassStretch = stretch;
+    }
+    else
+    {
+        due = due || samplesSinceOfflinePass >= offlinePassInterval;
+        offlinePassStretch.reset();
+    }
+
+    if (due)
+    {
+        offlinePassSwaps = swaps;
+        samplesSinceOfflinePass = 0;
+        updateImageManupulations();
+    }
+
+    renderedOffline = true;
+    samplesSinceOfflinePass += numSamples;
 }
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
@@ -199,6 +241,8 @@ void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGri
             for (auto& cell : imageGrid)
                 cell.store (0.0f, std::memory_order_relaxed);
 
+        pictureSwaps.fetch_add (1, std::memory_order_release);
+
         if (loaded)
         {
             const juce::SpinLock::ScopedLockType wavetableLock (spinCriticalSectionLoadWaveBuffer);
@@ -241,13 +285,19 @@ void OstrelAudioProcessor::dropPicture()
 
         for (auto& cell : imageGrid)
             cell.store (0.0f, std::memory_order_relaxed);
+
+        pictureSwaps.fetch_add (1, std::memory_order_release);
     }
 }
 
 void OstrelAudioProcessor::updateImageManupulations()
 {
     const juce::SpinLock::ScopedLockType lock (spinCriticalSection);
+    transformPictureLocked();
+}
 
+void OstrelAudioProcessor::transformPictureLocked()
+{
     if (transformedImage.isNull())
         return;
 

@@ -21,10 +21,17 @@ public:
         PositionInfo info;
         if (tempo)
             info.setBpm (*tempo);
+        if (timeInSamples)
+        {
+            info.setTimeInSamples (*timeInSamples);
+            info.setIsPlaying (true);
+        }
         return info;
     }
 
     bool hasPosition = true;
     std::optional<double> tempo = 120.0;
+    /** Where the running timeline stands; none while the transport stands. */
+    std::optional<juce::int64> timeInSamples;
 };
 } // namespace testing_helpers

@@ -78,3 +78,49 @@ TEST (OutputLatency, IsMarkedForTheMessageThreadWhenTheChoiceChangesOnAnotherThr
         [&] { return host.processor->getLatencySamples() == OstrelAudioProcessor::outputLatencyForStage (1); },
         2000));
 }
+
+// Hosts read the latency once prepareToPlay returns, and many prepare on a thread of their own.
+TEST (OutputLatency, IsKnownWhenAPrepareOnAHostThreadReturns)
+{
+    const std::pair<float, int> stages[] = { { 0.0f, 20 }, { 1.0f, 26 }, { 2.0f, 27 } };
+
+    for (const auto& [choice, latency] : stages)
+    {
+        SCOPED_TRACE ("OverSample choice " + std::to_string (choice));
+        const auto processor = std::make_unique<OstrelAudioProcessor>();
+        testing_helpers::setRaw (*processor, "OverSample", choice);
+
+        testing_helpers::onOwnThread ([&] { processor->prepareToPlay (48000.0, 256); });
+        EXPECT_EQ (processor->getLatencySamples(), latency);
+    }
+}
+
+// A host thread preparing again and again while the message thread reports changes of the choice: both write the
+// framework's latency field, and the last report is of the last choice.
+TEST (OutputLatency, PreparesOnAHostThreadAndReportsFromTheMessageThreadDoNotMeet)
+{
+    ProcessorHarness host;
+    std::atomic<bool> preparing{ true };
+
+    std::thread hostThread (
+        [&]
+        {
+            for (int i = 0; i < 100; ++i)
+                host.processor->prepareToPlay (48000.0, 256);
+            preparing = false;
+        });
+
+    // The job is run here at once rather than by the message thread's timer, so that the reports keep meeting the
+    // prepares.
+    for (int i = 0; preparing.load(); ++i)
+    {
+        host.set ("OverSample", (float) (i % 3));
+        host.processor->messageThreadJobs.runMarkedJobs();
+    }
+
+    hostThread.join();
+    host.set ("OverSample", 2.0f);
+    EXPECT_TRUE (testing_helpers::waitFor (
+        [&] { return host.processor->getLatencySamples() == OstrelAudioProcessor::outputLatencyForStage (3); },
+        2000));
+}
