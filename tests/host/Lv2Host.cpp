@@ -279,6 +279,7 @@ Lv2Instance::Lv2Instance (Lv2World& w, const LilvPlugin& p, double sampleRate, u
             portBuffers.push_back (
                 std::make_unique<std::vector<float>> (1, std::isnan (defaults[i]) ? 0.0f : defaults[i]));
             data = portBuffers.back()->data();
+            controlValues[i] = portBuffers.back()->data();
         }
         else if (lilv_port_is_a (&plugin, port, world.nodes.atomPort))
         {
@@ -310,6 +311,24 @@ Lv2Instance::~Lv2Instance()
         deactivate();
 
     lilv_instance_free (instance);
+}
+
+const void* Lv2Instance::extensionData (const char* uri) const
+{
+    return instance == nullptr ? nullptr : lilv_instance_get_extension_data (instance, uri);
+}
+
+float* Lv2Instance::designatedInput (const char* designation)
+{
+    auto* node = lilv_new_uri (world.world, designation);
+    const auto* port = lilv_plugin_get_port_by_designation (&plugin, world.nodes.inputPort, node);
+    lilv_node_free (node);
+
+    if (port == nullptr)
+        return nullptr;
+
+    const auto found = controlValues.find (lilv_port_get_index (&plugin, port));
+    return found == controlValues.end() ? nullptr : found->second;
 }
 
 void Lv2Instance::activate()

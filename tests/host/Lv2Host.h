@@ -126,6 +126,16 @@ public:
 
     int numAudioOutputs() const { return (int) audioOutputs.size(); }
 
+    /** The plug-in's extension data for that URI (its state interface, for one), nullptr when it has none. */
+    const void* extensionData (const char* uri) const;
+
+    /** The value of the control input with that designation (lv2:freeWheeling, for one), which the host may change
+        between blocks; nullptr when there is none. */
+    float* designatedInput (const char* designation);
+
+    /** The plug-in's handle, which its extensions' functions take. */
+    LV2_Handle handle() const { return lilv_instance_get_handle (instance); }
+
     /** The last block's samples of audio output `index` (maxBlockSize long; run() wrote its first numFrames). */
     const std::vector<float>& audioOutput (int index) const { return *audioOutputs[(size_t) index]; }
 
@@ -144,6 +154,7 @@ private:
 
     std::vector<std::unique_ptr<std::vector<float>>> portBuffers; // audio and control storage
     std::vector<std::vector<float>*> audioOutputs;
+    std::unordered_map<uint32_t, float*> controlValues;     // by port index
     std::vector<std::unique_ptr<AtomSequence>> atomBuffers; // indexed by port, nullptr for other ports
     std::vector<uint32_t> atomOutputPorts;
     int midiInputPort = -1;
