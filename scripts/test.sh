@@ -3,8 +3,9 @@
 # real-host checks, and three builds with clang's sanitizers, each in its own folder:
 #   build-tsan/  the unit and editor tests under ThreadSanitizer (whose runtime leaves no room for the allocation
 #                guard)
-#   build-asan/  the unit and editor tests and the allocation guard under AddressSanitizer and
-#                UndefinedBehaviorSanitizer
+#   build-asan/  the unit and editor tests, the allocation guard and the real-host checks (the LV2 and the VST3
+#                binary built with the sanitizers and loaded side by side in one process) under AddressSanitizer
+#                and UndefinedBehaviorSanitizer
 #   build-fuzz/  libFuzzer, OSTREL_FUZZ_SECONDS (60) for each target, all side by side: the plug-in state and the
 #                presets file each read and restored, and each only read (many times faster), and the pictures
 # The four builds run side by side; each sanitizer build runs its checks as soon as it is built. Any failure fails
@@ -30,7 +31,7 @@ sanitizer_cmake=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=c
 # programs lost their tests must fail here, never pass having run nothing.
 release_labels=(unit alloc editor host)
 tsan_labels=(unit editor)
-asan_labels=(unit alloc editor)
+asan_labels=(unit alloc editor host)
 
 require_tests () {
     local folder=$1 label count
@@ -66,9 +67,11 @@ thread_sanitizer () {
 }
 
 address_sanitizer () {
+    # With the two plug-in binaries, for the real-host checks that load both into one process.
     cmake -S . -B build-asan "${sanitizer_cmake[@]}" -DOSTREL_SANITIZERS=address,undefined -DOSTREL_BUILD_TESTS=ON \
-          -DOSTREL_BUILD_FUZZERS=OFF
-    cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests ostrel_editor_tests
+          -DOSTREL_BUILD_FUZZERS=OFF -DOSTREL_BUILD_PLUGIN=ON
+    cmake --build build-asan -j "$1" --target ostrel_tests ostrel_alloc_tests ostrel_editor_tests Ostrel_VST3 \
+          Ostrel_LV2 ostrel_host_tests
     require_tests build-asan "${asan_labels[@]}"
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$cores"
 }
