@@ -4,7 +4,7 @@
 
 // The voices rendered side by side by a vector kernel: the voices' state is copied into lanes for a stretch, the
 // control steps still run on the voices themselves, and between two control steps the kernel renders a whole
-// segment of up to 32 samples of all eight voices at once.
+// segment of up to 32 samples of all eight voices at once. The words are those of Synth.h.
 
 namespace
 {
