@@ -371,6 +371,21 @@ private:
                      bool& controlStepDone,
                      OutputFilter* outputFilter,
                      float* filtered) noexcept;
+    /** Copies the sounding voices' wavetables side by side for the kernel; false when a table or the second
+        oscillator's shape cannot be read so, or the second oscillator plays noise, which draws for every voice and
+        sample in voice order. */
+    bool setUpPictureLanes (voice_lanes::Setup& setup) noexcept;
+    /** Points the kernel at the grid every sounding voice reads, with each lane's line or circle; false when they do
+        not all read one grid the same way. */
+    bool setUpGridLanes (voice_lanes::Setup& setup) noexcept;
+    /** The stretch's first control step in the lanes: on the voices themselves, with the lanes' amplitude envelopes,
+        and the lanes' controls loaded from it. */
+    void firstLaneControlStep (const Voice::ControlValues& values, bool hiFidel) noexcept;
+    /** Works out the tick of every lane whose tick falls within the next length samples (the tick previews); false
+        when one would draw a random value. */
+    bool previewLaneTicks (int length, const float* depths, const float* amounts) noexcept;
+    /** The previewed LFO phases into the voices whose lanes ticked. */
+    void takeTickedLfoPhases (const int* ticked) noexcept;
     /** The control step with the parameter values read for it. */
     void controlStep (const Voice::ControlValues& values) noexcept;
     /** A control step that follows another one of the same stretch, with the same parameter values: all it can
