@@ -206,28 +206,25 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
     // routes are still the newest: a control that lost its last route may just have been sent its NaN.
     const juce::SpinLock::ScopedTryLockType listenersLock (modulationListenersLock);
     const auto mayTellListeners = listenersLock.isLocked() && !publishedRoutes.hasFresh();
-    const auto tellListener = [this, mayTellListeners] (int row, float value)
-    {
-        if (mayTellListeners)
-            if (auto* listener = listenerForTarget[row])
-                listener->setModulationValue (value);
-    };
 
-    const auto midiRouteSum = [this, &routes] (int row, const ParameterConfig& config)
-    {
-        auto sum = 0.0f;
-        for (int i = 0; i < routes.numMidiRoutes[row]; ++i)
-        {
-            const auto& route = routes.midiRoutes[row][i];
-            if (juce::isPositiveAndBelow (route.source, numModulationSources))
-                sum += midiSourceValues[route.source] * route.amount * (config.max - config.min);
-        }
-        return sum;
-    };
+    applyMidiRoutes (routes, hasLfoOrEnvelopeRoute, mayTellListeners);
 
+    float lfoOut[numLfos]{};
+    advanceModulationLfos (numSamples, lfoOut);
+
+    float envOut[numModEnvelopes]{};
+    advanceModulationEnvelopes (numSamples, envOut);
+
+    applyLfoAndEnvelopeRoutes (routes, lfoOut, envOut, mayTellListeners);
+}
+
+void OstrelAudioProcessor::applyMidiRoutes (const ModulationRoutes& routes,
+                                            const bool* hasLfoOrEnvelopeRoute,
+                                            bool mayTellListeners)
+{
     const auto numTargets = juce::jmin ((int) modulationTargets.size(), numModulationTargets);
 
-    // MIDI sources only; targets with LFO or envelope routes are done below.
+    // MIDI sources only; targets with LFO or envelope routes are done in applyLfoAndEnvelopeRoutes.
     for (int row = 0; row < numTargets; ++row)
     {
         if (hasLfoOrEnvelopeRoute[row])
@@ -243,7 +240,7 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
             continue;
         }
 
-        const auto sum = midiRouteSum (row, config);
+        const auto sum = midiRouteSum (routes, row, config);
         if (std::isnan (sum))
         {
             config.currentValue = raw;
@@ -251,10 +248,12 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         }
 
         config.currentValue = clampToRange (config, raw + sum);
-        tellListener (row, config.currentValue);
+        tellModulationListener (mayTellListeners, row, config.currentValue);
     }
+}
 
-    float lfoOut[numLfos]{};
+void OstrelAudioProcessor::advanceModulationLfos (int numSamples, float* lfoOut)
+{
     for (int i = 0; i < numLfos; ++i)
     {
         const auto& group = lfoConfigs[(size_t) i];
@@ -282,8 +281,10 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
 
         lfoOut[i] = value * group[LfoIndex::amount].raw();
     }
+}
 
-    float envOut[numModEnvelopes]{};
+void OstrelAudioProcessor::advanceModulationEnvelopes (int numSamples, float* envOut)
+{
     const auto coefficientFor = [this] (float x) { return sound::modulationEnvelopeCoefficient (x, hostSampleRate); };
 
     for (int i = 0; i < numModEnvelopes; ++i)
@@ -308,7 +309,14 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
 
         envOut[i] = env.level;
     }
+}
 
+void OstrelAudioProcessor::applyLfoAndEnvelopeRoutes (const ModulationRoutes& routes,
+                                                      const float* lfoOut,
+                                                      const float* envOut,
+                                                      bool mayTellListeners)
+{
+    const auto numTargets = juce::jmin ((int) modulationTargets.size(), numModulationTargets);
     const auto* freqConfig = &filterConfigs[FilterIndex::freq];
 
     for (int i = 0; i < routes.numModulatedTargets; ++i)
@@ -340,14 +348,33 @@ void OstrelAudioProcessor::updateModulatedValues (int numSamples)
         auto midiSum = 0.0f;
         if (juce::isPositiveAndNotGreaterThan (routes.numMidiRoutes[row], numModulationSources))
         {
-            midiSum = midiRouteSum (row, config);
+            midiSum = midiRouteSum (routes, row, config);
             if (std::isnan (midiSum))
                 midiSum = 0.0f;
         }
 
         config.currentValue = clampToRange (config, midiSum + ((config.max - config.min) * (lfoSum + envSum) + raw));
-        tellListener (row, config.currentValue);
+        tellModulationListener (mayTellListeners, row, config.currentValue);
     }
+}
+
+float OstrelAudioProcessor::midiRouteSum (const ModulationRoutes& routes, int row, const ParameterConfig& config) const
+{
+    auto sum = 0.0f;
+    for (int i = 0; i < routes.numMidiRoutes[row]; ++i)
+    {
+        const auto& route = routes.midiRoutes[row][i];
+        if (juce::isPositiveAndBelow (route.source, numModulationSources))
+            sum += midiSourceValues[route.source] * route.amount * (config.max - config.min);
+    }
+    return sum;
+}
+
+void OstrelAudioProcessor::tellModulationListener (bool mayTell, int row, float value)
+{
+    if (mayTell)
+        if (auto* listener = listenerForTarget[row])
+            listener->setModulationValue (value);
 }
 
 void OstrelAudioProcessor::updateScanGeometry (int voiceIndex) noexcept

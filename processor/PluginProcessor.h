@@ -376,6 +376,21 @@ private:
         offlinePassInterval samples of the timeline, or, while it stands, once offlinePassInterval samples have been
         rendered since the last pass. [audio thread, offline blocks only] */
     void transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample);
+    /** The targets without LFO or envelope routes: their raw value, plus their MIDI routes. [audio thread] */
+    void applyMidiRoutes (const ModulationRoutes& routes, const bool* hasLfoOrEnvelopeRoute, bool mayTellListeners);
+    /** Moves each processor LFO on by the block; lfoOut[i] is its value times its amount. [audio thread] */
+    void advanceModulationLfos (int numSamples, float* lfoOut);
+    /** Moves each modulation envelope on by the block, in one step; envOut[i] is its level. [audio thread] */
+    void advanceModulationEnvelopes (int numSamples, float* envOut);
+    /** The targets with LFO or envelope routes: their raw value, plus every route's share. [audio thread] */
+    void applyLfoAndEnvelopeRoutes (const ModulationRoutes& routes,
+                                    const float* lfoOut,
+                                    const float* envOut,
+                                    bool mayTellListeners);
+    /** The sum of row's MIDI routes in config's units (NaN from a NaN source value or amount). [audio thread] */
+    float midiRouteSum (const ModulationRoutes& routes, int row, const ParameterConfig& config) const;
+    /** Tells row's control its modulated value, when mayTell. [audio thread] */
+    void tellModulationListener (bool mayTell, int row, float value);
     /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
         centre in row0 and row1), and the 512 values it gave. */
     struct PictureRead

@@ -22,15 +22,9 @@ inline float wrapPhase (float a) noexcept
     return wrapped >= 0.0f ? wrapped : 0.0f;
 }
 
+using bit_patterns::sameBits;
 using sound::clampToGrid;
 using sound::truncatedCentre;
-
-/** True when a and b hold the same bits: a cache key that matches gives exactly the value it was made from. */
-template <typename T>
-inline bool sameBits (T a, T b) noexcept
-{
-    return std::memcmp (&a, &b, sizeof (T)) == 0;
-}
 
 inline float gridAt (const std::atomic<float>* grid, int index) noexcept
 {

@@ -1,11 +1,45 @@
 #pragma once
 
+// The voice engine: eight voices (Voice) rendered by the Synth, sample by sample in a plain loop or side by side in
+// the lanes of a vector kernel (SynthLanes.cpp, kernels/). The words its code uses:
+//
+// How a host block is cut. processBlock renders a block in pieces of at most the prepared block size (the work
+// buffer and the down-samplers hold no more), each at the oversampled rate of 2, 4 or 8 voice samples a host sample.
+// The MIDI events cut a piece into stretches: each event acts between two of them, and one Synth::render call
+// renders one stretch. A control step runs every controlInterval (32) voice samples, counted on across stretches
+// and blocks: glide, the oscillators' tuning and the second one's level, the LFOs' shapes and rates, the filter
+// type, the envelopes' coefficients and steps, and the amplitude stages these end (updateParameters, controlStep).
+// A vector kernel renders a stretch in segments, each the samples up to the next control step or the stretch's end,
+// at most 32; it works a segment the steady way when every phase and phase step is in [0, 2π) and no amplitude
+// stage ends in it, and otherwise the general way, in which a lane may change stage at any sample. The plain loop
+// renders whatever the kernels leave to it.
+//
+// A tick: each voice moves its cut-off LFOs once every 32 of its own samples. Its sampleCounter counts only while
+// it sounds, so a voice's ticks fall where its own count says, not on the control steps.
+//
+// What is worked out ahead or kept:
+// - The tick previews: before a segment, the tick each lane meets in it is worked out on the voice (previewLfoTick:
+//   the LFO sum it gives and the phases it leaves); the kernel takes the sum at the tick's sample, and the phases go
+//   to the voices after it. A voice whose LFOs hold the very bits of the last one worked out takes its preview. A
+//   random LFO on the cut-off draws at its tick, in the order the voices tick, which no preview can do: the plain
+//   loop renders from there.
+// - The sine memo (LfoSineMemo): sin (2π p) of the LFO phases the previews met lately, found by the phase's bits.
+// - The resting tables (the wavetable refill's RestingTables): once held notes have brought the wavetables to rest,
+//   a refill gives back the very tables it was given; a refill with the same reads of the picture and the same
+//   "Smooth" is then skipped.
+// - Steps, coefficients and exponentials whose inputs rarely change, kept with those inputs (Voice, controlStep).
+//
+// Why caches compare bit patterns: every kernel (the plain loop, AVX2, AVX-512) must give the same samples, bit for
+// bit, so a cache may hand back a result only for the very bits it was worked out from. 0.0 and -0.0 compare equal
+// but divide to opposite infinities; NaNs compare unequal, even to themselves, and differ by payload. Caches whose
+// inputs can come as -0.0 or NaN therefore compare bits (bit_patterns::sameBits, processor/BitPatterns.h).
+
 #include "SoundConstants.h"
+#include "processor/BitPatterns.h"
 #include "processor/ParameterModel.h"
 #include "processor/sound/kernels/VoiceLanes.h"
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 /** The five basic single-cycle shapes of the second oscillator, evaluated on the fly. */
@@ -113,7 +147,7 @@ public:
     {
         const auto before = period;
         period += (targetPeriod - period) * voiceGlideCoefficient;
-        return std::memcmp (&before, &period, sizeof (period)) == 0;
+        return bit_patterns::sameBits (before, period);
     }
     /** The stage changes a control step makes once the amplitude envelope's steps are set: a release or attack
         without a step ends at once, a decay without a step or already at the sustain level ends. state and level
@@ -337,6 +371,21 @@ private:
                      bool& controlStepDone,
                      OutputFilter* outputFilter,
                      float* filtered) noexcept;
+    /** Copies the sounding voices' wavetables side by side for the kernel; false when a table or the second
+        oscillator's shape cannot be read so, or the second oscillator plays noise, which draws for every voice and
+        sample in voice order. */
+    bool setUpPictureLanes (voice_lanes::Setup& setup) noexcept;
+    /** Points the kernel at the grid every sounding voice reads, with each lane's line or circle; false when they do
+        not all read one grid the same way. */
+    bool setUpGridLanes (voice_lanes::Setup& setup) noexcept;
+    /** The stretch's first control step in the lanes: on the voices themselves, with the lanes' amplitude envelopes,
+        and the lanes' controls loaded from it. */
+    void firstLaneControlStep (const Voice::ControlValues& values, bool hiFidel) noexcept;
+    /** Works out the tick of every lane whose tick falls within the next length samples (the tick previews); false
+        when one would draw a random value. */
+    bool previewLaneTicks (int length, const float* depths, const float* amounts) noexcept;
+    /** The previewed LFO phases into the voices whose lanes ticked. */
+    void takeTickedLfoPhases (const int* ticked) noexcept;
     /** The control step with the parameter values read for it. */
     void controlStep (const Voice::ControlValues& values) noexcept;
     /** A control step that follows another one of the same stretch, with the same parameter values: all it can

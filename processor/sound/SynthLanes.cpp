@@ -4,11 +4,34 @@
 
 // The voices rendered side by side by a vector kernel: the voices' state is copied into lanes for a stretch, the
 // control steps still run on the voices themselves, and between two control steps the kernel renders a whole
-// segment of up to 32 samples of all eight voices at once.
+// segment of up to 32 samples of all eight voices at once. The words are those of Synth.h.
 
 namespace
 {
 constexpr int noTick = 1 << 20;
+
+/** True when the stretch's LFO ticks cannot be worked out ahead: a random LFO on the cut-off draws at its tick, in
+    the order the voices tick, both as the LFOs are and as the control steps set them; and the depths, read once for
+    every voice, must be each voice's. */
+bool ticksNeedThePlainLoop (const std::vector<Voice>& voices,
+                            const Voice::ControlValues& values,
+                            const float* depths) noexcept
+{
+    for (int i = 0; i < numLfos; ++i)
+    {
+        if (depths[i] == 0.0f)
+            continue;
+
+        if (values.lfoWaveform[i] == LfoShape::random)
+            return true;
+
+        for (const auto& voice : voices)
+            if (voice.lfos[i].waveform == LfoShape::random || voice.filterTargetIndex != voices[0].filterTargetIndex)
+                return true;
+    }
+
+    return false;
+}
 } // namespace
 
 bool Synth::canRun (VoiceKernel choice) noexcept
@@ -152,6 +175,157 @@ void Synth::repeatControlStep (bool hiFidel) noexcept
     }
 }
 
+bool Synth::setUpPictureLanes (voice_lanes::Setup& setup) noexcept
+{
+    using namespace voice_lanes;
+
+    // Noise draws a value for every voice and sample, in voice order: left to the plain loop.
+    const int shapeIndex = (int) owner.globalSynthConfigs[GlobalIndex::oscType].currentValue.load();
+    if (shapeIndex == OscillatorShape::noise)
+        return false;
+
+    setup.oscillator = Oscillator::picture;
+    setup.shapeTable = waveTables.shapeTable (shapeIndex);
+
+    if (setup.shapeTable == nullptr && shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
+        return false;
+
+    // The tables only change between stretches; the kernel reads them side by side.
+    for (int v = 0; v < numLanes; ++v)
+    {
+        const auto& voice = voices[(size_t) v];
+        if (voice.ampState == AmpStage::idle)
+            continue;
+
+        if (voice.wavetable == nullptr || voice.wavetable->getNumChannels() < 1
+            || voice.wavetable->getNumSamples() != tableSize)
+            return false;
+
+        const auto* table = voice.wavetable->getReadPointer (0);
+        std::copy (table, table + tableSize, laneTables + v * tableSize);
+    }
+
+    setup.tables = laneTables;
+    return true;
+}
+
+bool Synth::setUpGridLanes (voice_lanes::Setup& setup) noexcept
+{
+    using namespace voice_lanes;
+
+    const std::atomic<float>* sharedGrid = nullptr;
+    auto circle = false;
+
+    for (int v = 0; v < numLanes; ++v)
+    {
+        const auto& voice = voices[(size_t) v];
+        if (voice.ampState == AmpStage::idle)
+            continue;
+
+        if (voice.grid == nullptr
+            || (sharedGrid != nullptr && (voice.grid != sharedGrid || voice.scanCircle != circle)))
+            return false;
+
+        sharedGrid = voice.grid;
+        circle = voice.scanCircle;
+    }
+
+    if (sharedGrid == nullptr)
+        return false;
+
+    // Every cell is written and read whole; the kernel reads them as the plain floats they hold.
+    static_assert (sizeof (std::atomic<float>) == sizeof (float) && std::atomic<float>::is_always_lock_free);
+    setup.grid = reinterpret_cast<const float*> (sharedGrid);
+    setup.oscillator = circle ? Oscillator::gridCircle : Oscillator::gridLine;
+
+    for (int v = 0; v < numLanes; ++v)
+    {
+        const auto& voice = voices[(size_t) v];
+        laneControls.scanRow[v] = voice.scanRow;
+        laneControls.radius[v] = voice.scanRow / 2.0f;
+        laneControls.centreX[v] = sound::truncatedCentre (voice.scanCentre[0]);
+        laneControls.centreY[v] = sound::truncatedCentre (voice.scanCentre[1]);
+    }
+
+    return true;
+}
+
+void Synth::firstLaneControlStep (const Voice::ControlValues& values, bool hiFidel) noexcept
+{
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        voices[(size_t) v].ampLevel = laneState.ampLevel[v];
+        voices[(size_t) v].ampState = laneState.ampState[v];
+    }
+
+    controlStep (values);
+
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        laneState.ampLevel[v] = voices[(size_t) v].ampLevel;
+        laneState.ampState[v] = voices[(size_t) v].ampState;
+    }
+
+    loadLaneControls (hiFidel);
+}
+
+bool Synth::previewLaneTicks (int length, const float* depths, const float* amounts) noexcept
+{
+    using namespace voice_lanes;
+
+    // Each voice ticks its LFOs every 32 of its own samples: at most once in a segment, and not at all once it
+    // falls silent, since then its count stops.
+    auto tickPreviewsHold = true;
+
+    // Voices whose LFOs stand alike tick alike: the last one worked out stands for the ones that follow it.
+    int previewed = -1;
+    auto previewHeld = true;
+
+    for (int v = 0; v < numLanes; ++v)
+    {
+        laneControls.tickAt[v] = noTick;
+
+        if (laneState.ampState[v] == AmpStage::idle)
+            continue;
+
+        const int at = (32 - (laneState.sampleCounter[v] & 31)) & 31;
+        if (at >= length)
+            continue;
+
+        laneControls.tickAt[v] = at;
+        const auto& voice = voices[(size_t) v];
+
+        if (previewed >= 0 && voice.lfosStandLike (voices[(size_t) previewed]))
+        {
+            laneControls.tickedLfoSum[v] = laneControls.tickedLfoSum[previewed];
+            std::copy (pendingLfoPhases[previewed], pendingLfoPhases[previewed] + numLfos, pendingLfoPhases[v]);
+        }
+        else
+        {
+            previewHeld =
+                voice.previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts, lfoSines);
+            previewed = v;
+        }
+
+        tickPreviewsHold = previewHeld && tickPreviewsHold;
+    }
+
+    return tickPreviewsHold;
+}
+
+void Synth::takeTickedLfoPhases (const int* ticked) noexcept
+{
+    for (int v = 0; v < voice_lanes::numLanes; ++v)
+    {
+        if (ticked[v] == 0)
+            continue;
+
+        auto& voice = voices[(size_t) v];
+        for (int i = 0; i < numLfos; ++i)
+            voice.lfos[i].phase = pendingLfoPhases[v][i];
+    }
+}
+
 int Synth::renderLanes (float* left,
                         float* right,
                         int numSamples,
@@ -165,76 +339,11 @@ int Synth::renderLanes (float* left,
     if (laneKernel == nullptr || numSamples <= 0 || voices.size() != (size_t) numLanes)
         return 0;
 
-    const auto& global = owner.globalSynthConfigs;
-    const bool hiFidel = global[GlobalIndex::hiFidel].raw() != 0.0f;
+    const bool hiFidel = owner.globalSynthConfigs[GlobalIndex::hiFidel].raw() != 0.0f;
     Setup setup;
 
-    if (!hiFidel)
-    {
-        // Noise draws a value for every voice and sample, in voice order: left to the plain loop.
-        const int shapeIndex = (int) global[GlobalIndex::oscType].currentValue.load();
-        if (shapeIndex == OscillatorShape::noise)
-            return 0;
-
-        setup.oscillator = Oscillator::picture;
-        setup.shapeTable = waveTables.shapeTable (shapeIndex);
-
-        if (setup.shapeTable == nullptr && shapeIndex >= 0 && shapeIndex < WaveTableList::numPeriodicShapes)
-            return 0;
-
-        // The tables only change between stretches; the kernel reads them side by side.
-        for (int v = 0; v < numLanes; ++v)
-        {
-            const auto& voice = voices[(size_t) v];
-            if (voice.ampState == AmpStage::idle)
-                continue;
-
-            if (voice.wavetable == nullptr || voice.wavetable->getNumChannels() < 1
-                || voice.wavetable->getNumSamples() != tableSize)
-                return 0;
-
-            const auto* table = voice.wavetable->getReadPointer (0);
-            std::copy (table, table + tableSize, laneTables + v * tableSize);
-        }
-
-        setup.tables = laneTables;
-    }
-    else
-    {
-        const std::atomic<float>* sharedGrid = nullptr;
-        auto circle = false;
-
-        for (int v = 0; v < numLanes; ++v)
-        {
-            const auto& voice = voices[(size_t) v];
-            if (voice.ampState == AmpStage::idle)
-                continue;
-
-            if (voice.grid == nullptr
-                || (sharedGrid != nullptr && (voice.grid != sharedGrid || voice.scanCircle != circle)))
-                return 0;
-
-            sharedGrid = voice.grid;
-            circle = voice.scanCircle;
-        }
-
-        if (sharedGrid == nullptr)
-            return 0;
-
-        // Every cell is written and read whole; the kernel reads them as the plain floats they hold.
-        static_assert (sizeof (std::atomic<float>) == sizeof (float) && std::atomic<float>::is_always_lock_free);
-        setup.grid = reinterpret_cast<const float*> (sharedGrid);
-        setup.oscillator = circle ? Oscillator::gridCircle : Oscillator::gridLine;
-
-        for (int v = 0; v < numLanes; ++v)
-        {
-            const auto& voice = voices[(size_t) v];
-            laneControls.scanRow[v] = voice.scanRow;
-            laneControls.radius[v] = voice.scanRow / 2.0f;
-            laneControls.centreX[v] = sound::truncatedCentre (voice.scanCentre[0]);
-            laneControls.centreY[v] = sound::truncatedCentre (voice.scanCentre[1]);
-        }
-    }
+    if (!(hiFidel ? setUpGridLanes (setup) : setUpPictureLanes (setup)))
+        return 0;
 
     // The parameters this stretch's control steps and LFO ticks read, read once for all of them.
     Voice::ControlValues values;
@@ -247,20 +356,8 @@ int Synth::renderLanes (float* left,
         amounts[i] = owner.lfoConfigs[(size_t) i][LfoIndex::amount].raw();
     }
 
-    // A random LFO on the cut-off draws at its tick, in the order the voices tick: left to the plain loop, both
-    // for the LFOs as they are and as the control steps set them.
-    for (int i = 0; i < numLfos; ++i)
-    {
-        if (depths[i] == 0.0f)
-            continue;
-
-        if (values.lfoWaveform[i] == LfoShape::random)
-            return 0;
-
-        for (const auto& voice : voices)
-            if (voice.lfos[i].waveform == LfoShape::random || voice.filterTargetIndex != voices[0].filterTargetIndex)
-                return 0;
-    }
+    if (ticksNeedThePlainLoop (voices, values, depths))
+        return 0;
 
     loadLanes();
     loadLaneControls (hiFidel);
@@ -290,28 +387,11 @@ int Synth::renderLanes (float* left,
             controlCountdown = controlInterval;
 
             if (!controlStepRan)
-            {
-                for (int v = 0; v < numLanes; ++v)
-                {
-                    voices[(size_t) v].ampLevel = laneState.ampLevel[v];
-                    voices[(size_t) v].ampState = laneState.ampState[v];
-                }
-
-                controlStep (values);
-                controlStepRan = true;
-
-                for (int v = 0; v < numLanes; ++v)
-                {
-                    laneState.ampLevel[v] = voices[(size_t) v].ampLevel;
-                    laneState.ampState[v] = voices[(size_t) v].ampState;
-                }
-
-                loadLaneControls (hiFidel);
-            }
+                firstLaneControlStep (values, hiFidel);
             else
-            {
                 repeatControlStep (hiFidel);
-            }
+
+            controlStepRan = true;
         }
         else
         {
@@ -321,44 +401,7 @@ int Synth::renderLanes (float* left,
         // The segment runs up to the next control step.
         const int length = juce::jlimit (1, juce::jmin (32, numSamples - done), controlCountdown);
 
-        // Each voice ticks its LFOs every 32 of its own samples: at most once in a segment, and not at all once it
-        // falls silent, since then its count stops.
-        auto tickPreviewsHold = true;
-
-        // Voices whose LFOs stand alike tick alike: the last one worked out stands for the ones that follow it.
-        int previewed = -1;
-        auto previewHeld = true;
-
-        for (int v = 0; v < numLanes; ++v)
-        {
-            laneControls.tickAt[v] = noTick;
-
-            if (laneState.ampState[v] == AmpStage::idle)
-                continue;
-
-            const int at = (32 - (laneState.sampleCounter[v] & 31)) & 31;
-            if (at >= length)
-                continue;
-
-            laneControls.tickAt[v] = at;
-            const auto& voice = voices[(size_t) v];
-
-            if (previewed >= 0 && voice.lfosStandLike (voices[(size_t) previewed]))
-            {
-                laneControls.tickedLfoSum[v] = laneControls.tickedLfoSum[previewed];
-                std::copy (pendingLfoPhases[previewed], pendingLfoPhases[previewed] + numLfos, pendingLfoPhases[v]);
-            }
-            else
-            {
-                previewHeld =
-                    voice.previewLfoTick (laneControls.tickedLfoSum[v], pendingLfoPhases[v], depths, amounts, lfoSines);
-                previewed = v;
-            }
-
-            tickPreviewsHold = previewHeld && tickPreviewsHold;
-        }
-
-        if (!tickPreviewsHold)
+        if (!previewLaneTicks (length, depths, amounts))
         {
             // A random LFO appeared at this very control step: the plain loop goes on from this sample.
             controlStepDone = true;
@@ -367,16 +410,7 @@ int Synth::renderLanes (float* left,
 
         laneKernel (laneState, laneControls, setup, length, sums, ticked);
         controlCountdown -= length - 1;
-
-        for (int v = 0; v < numLanes; ++v)
-        {
-            if (ticked[v] == 0)
-                continue;
-
-            auto& voice = voices[(size_t) v];
-            for (int i = 0; i < numLfos; ++i)
-                voice.lfos[i].phase = pendingLfoPhases[v][i];
-        }
+        takeTickedLfoPhases (ticked);
 
         std::copy (sums, sums + length, left + done);
         if (right != nullptr)

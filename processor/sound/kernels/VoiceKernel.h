@@ -4,7 +4,8 @@
 // VoiceKernelAvx2.cpp and VoiceKernelAvx512.cpp, each built with its own target flags). Each lane does exactly
 // the operations of Voice::render, in the same order and precision, so every lane gives the bits the scalar code
 // gives. Everything here has internal linkage and calls nothing of the plug-in's: code compiled for a wider
-// instruction set must never stand in for a function the rest of the plug-in calls.
+// instruction set must never stand in for a function the rest of the plug-in calls. Its words (segment, steady,
+// tick) are those of Synth.h.
 
 #include "VoiceLanes.h"
 #include "processor/sound/SoundConstants.h"
@@ -315,6 +316,319 @@ namespace
         pass.done = numSamples;
     }
 
+    inline vd loadDoubles (const double* p) { return { load<vd4> (p), load<vd4> (p + 4) }; }
+
+    inline void storeDoubles (double* p, vd v)
+    {
+        store (p, v.lo);
+        store (p + 4, v.hi);
+    }
+
+    /** What a segment advances lane by lane: its working copy of State's values. */
+    struct Lanes
+    {
+        vf phase, phaseStep, subPhase, subPhaseStep;
+        vf envLevel, envTarget, envCoef;
+        vi counter;
+        vf lfoSum, cutoff;
+        vd lastCutoff, stage1, stage2, stage3, stage4;
+    };
+
+    [[gnu::always_inline]] inline Lanes loadLanes (const State& state)
+    {
+        return { load<vf> (state.phase),         load<vf> (state.phaseStep),      load<vf> (state.subPhase),
+                 load<vf> (state.subPhaseStep),  load<vf> (state.filterEnvLevel), load<vf> (state.filterEnvTarget),
+                 load<vf> (state.filterEnvCoef), load<vi> (state.sampleCounter),  load<vf> (state.lfoSum),
+                 load<vf> (state.cutoff),        loadDoubles (state.lastCutoff),  loadDoubles (state.stage1),
+                 loadDoubles (state.stage2),     loadDoubles (state.stage3),      loadDoubles (state.stage4) };
+    }
+
+    /** The lanes and the amplitude envelope back into state. */
+    [[gnu::always_inline]] inline void storeLanes (State& state, const Lanes& lanes, const AmpPass& amp)
+    {
+        store (state.phase, lanes.phase);
+        store (state.phaseStep, lanes.phaseStep);
+        store (state.subPhase, lanes.subPhase);
+        store (state.subPhaseStep, lanes.subPhaseStep);
+        store (state.filterEnvLevel, lanes.envLevel);
+        store (state.filterEnvTarget, lanes.envTarget);
+        store (state.filterEnvCoef, lanes.envCoef);
+        store (state.ampLevel, amp.level);
+        store (state.ampState, amp.state);
+        store (state.sampleCounter, lanes.counter);
+        store (state.lfoSum, lanes.lfoSum);
+        store (state.cutoff, lanes.cutoff);
+        storeDoubles (state.lastCutoff, lanes.lastCutoff);
+        storeDoubles (state.stage1, lanes.stage1);
+        storeDoubles (state.stage2, lanes.stage2);
+        storeDoubles (state.stage3, lanes.stage3);
+        storeDoubles (state.stage4, lanes.stage4);
+    }
+
+    /** After a steady segment of done samples: the idle lanes computed alongside keep what they had, and the sounding
+        ones count the samples they rendered. */
+    [[gnu::always_inline]] inline void keepIdleLanes (Lanes& lanes, const State& state, vi active, vi subRuns, int done)
+    {
+        const vl activeWide = widen (active);
+        lanes.phase = select (active, lanes.phase, load<vf> (state.phase));
+        lanes.phaseStep = select (active, lanes.phaseStep, load<vf> (state.phaseStep));
+        lanes.subPhase = select (subRuns, lanes.subPhase, load<vf> (state.subPhase));
+        lanes.subPhaseStep = select (subRuns, lanes.subPhaseStep, load<vf> (state.subPhaseStep));
+        lanes.envLevel = select (active, lanes.envLevel, load<vf> (state.filterEnvLevel));
+        lanes.envTarget = select (active, lanes.envTarget, load<vf> (state.filterEnvTarget));
+        lanes.envCoef = select (active, lanes.envCoef, load<vf> (state.filterEnvCoef));
+        lanes.counter = select (active, (lanes.counter + done) & splat (0x7fffffff), lanes.counter);
+        lanes.cutoff = select (active, lanes.cutoff, load<vf> (state.cutoff));
+        lanes.lastCutoff = select (activeWide, lanes.lastCutoff, loadDoubles (state.lastCutoff));
+        lanes.stage1 = select (activeWide, lanes.stage1, loadDoubles (state.stage1));
+        lanes.stage2 = select (activeWide, lanes.stage2, loadDoubles (state.stage2));
+        lanes.stage3 = select (activeWide, lanes.stage3, loadDoubles (state.stage3));
+        lanes.stage4 = select (activeWide, lanes.stage4, loadDoubles (state.stage4));
+    }
+
+    /** The amplitude envelope of a steady segment in which levels move: each lane stays in the stage it starts the
+        segment in, and stageEnds gathers the lanes whose stage would have ended. */
+    struct LevelStages
+    {
+        vi attacking, decaying, sustaining, releasing;
+        vf attackStep, decayStep, sustain, releaseMultiplier;
+    };
+
+    /** One sample of it: the gain, and level moved on where active. */
+    [[gnu::always_inline]] inline vf levelStep (const LevelStages& stages, vi active, vf& level, vi& stageEnds)
+    {
+        const vf attackLevel = level + stages.attackStep;
+        const vf decayLevel = level - stages.decayStep;
+        const vf releaseLevel = level * stages.releaseMultiplier;
+        stageEnds |= (stages.attacking & (attackLevel >= splat (1.0f)))
+                     | (stages.decaying & (stages.sustain >= decayLevel))
+                     | (stages.releasing & (releaseLevel <= splat (sound::releaseEndLevel)));
+
+        vf newLevel = level;
+        newLevel = select (stages.attacking, attackLevel, newLevel);
+        newLevel = select (stages.decaying, decayLevel, newLevel);
+        newLevel = select (stages.sustaining, stages.sustain, newLevel);
+        newLevel = select (stages.releasing, releaseLevel, newLevel);
+        level = select (active, newLevel, level);
+        return newLevel;
+    }
+
+    /** The picture oscillator's fixed inputs: each lane's table and gain, and the second oscillator. */
+    struct TableRead
+    {
+        const float* tables;
+        vi laneTable; // each lane's offset into tables
+        vf gain;
+        bool anySub; // a lane sounds with the second oscillator on
+        const float* shapeTable;
+        vf subLevel, subStep;
+        vi subOn, subRunsAtStart;
+    };
+
+    /** The picture oscillator at newPhase, with the second oscillator moved on where it runs. */
+    template <bool steady>
+    [[gnu::always_inline]] inline vf
+    tableOscillator (const TableRead& read, vf newPhase, vi active, vf& subPhase, vf& subPhaseStep)
+    {
+        // 512 points over 511 steps; with the phase in [0, 2π) the position stays below 511.
+        const vf x = newPhase * splat (511.0f) / splat (twoPi);
+        const vi j = truncate (x) & splat (tableSize - 1);
+        const vf fraction = x - toFloat (j);
+        vf t0, t1;
+        gatherPairs (read.tables, read.laneTable + j, t0, t1);
+        const vf value = t0 + fraction * (t1 - t0);
+
+        vf sub = splat (0.0f);
+
+        if (read.anySub)
+        {
+            const vi subRuns = steady ? read.subRunsAtStart : active & read.subOn;
+            const vf newSubPhase = wrapPhase<steady> (subPhase + subPhaseStep, subRuns);
+            const vi u = truncate (newSubPhase * splat (512.0f) / splat (twoPi)) & splat (tableSize - 1);
+            const vf shape = read.shapeTable != nullptr ? gather (read.shapeTable, u) : splat (0.0f);
+            sub = select (subRuns, shape * read.subLevel * splat (0.0625f), splat (0.0f));
+
+            takeWhere<steady> (subRuns, subPhase, newSubPhase);
+            takeWhere<steady> (subRuns, subPhaseStep, read.subStep);
+        }
+
+        return read.gain * value + sub;
+    }
+
+    /** The "HiFidel" line: the two rows around the scan row and their blend, which depend on the row alone. */
+    struct RowRead
+    {
+        vi row0, row1;
+        vf fraction;
+    };
+
+    inline RowRead rowReadOf (vf scanRow)
+    {
+        const vf row = clampToGrid (scanRow);
+        const vi row0 = truncate (row);
+        const vf rowBelow = toFloat (row0);
+        return { row0, select (row > rowBelow, row0 + 1, row0) & splat (gridSize - 1), row - rowBelow };
+    }
+
+    /** The grid along the row at newPhase. */
+    [[gnu::always_inline]] inline vf lineOscillator (const float* grid, const RowRead& row, vf newPhase)
+    {
+        const vf u = newPhase * splat (512.0f) / splat (twoPi);
+        const vi u0 = truncate (u) & splat (gridSize - 1);
+        const vi u1 = (u0 + 1) & splat (gridSize - 1);
+        const vf fu = u - toFloat (u0);
+        const vi column0 = u0 * gridSize, column1 = u1 * gridSize;
+
+        const vf a0 = gridAt (grid, column0 + row.row0);
+        const vf along0 = a0 + fu * (gridAt (grid, column1 + row.row0) - a0);
+        const vf a1 = gridAt (grid, column0 + row.row1);
+        const vf along1 = a1 + fu * (gridAt (grid, column1 + row.row1) - a1);
+        return splat (0.2f) * (along0 + row.fraction * (along1 - along0));
+    }
+
+    /** The "HiFidel" circle: its truncated centre and its radius. */
+    struct CircleRead
+    {
+        vf centreX, centreY, radius;
+    };
+
+    /** The grid around the circle at newPhase; the cosine and sine only in the lanes that sound. */
+    [[gnu::always_inline]] inline vf
+    circleOscillator (const float* grid, const CircleRead& circle, vf newPhase, vi active)
+    {
+        vf cosine = splat (0.0f), sine = splat (0.0f);
+
+        for (int lane = 0; lane < numLanes; ++lane)
+        {
+            if (active[lane] != 0)
+            {
+                cosine[lane] = __builtin_cosf (newPhase[lane]);
+                sine[lane] = __builtin_sinf (newPhase[lane]);
+            }
+        }
+
+        const vf px = clampToGrid (circle.centreX + circle.radius * cosine);
+        const vf py = clampToGrid (circle.centreY + circle.radius * sine);
+        const vi i = truncate (px), j = truncate (py);
+        const vi i1 = (i + 1) & splat (gridSize - 1), j1 = (j + 1) & splat (gridSize - 1);
+        const vf fx = px - toFloat (i), fy = py - toFloat (j);
+        const vf one = splat (1.0f);
+
+        return splat (0.2f)
+               * (gridAt (grid, i * gridSize + j) * (one - fx) * (one - fy)
+                  + gridAt (grid, i1 * gridSize + j) * fx * (one - fy)
+                  + gridAt (grid, i * gridSize + j1) * (one - fx) * fy + gridAt (grid, i1 * gridSize + j1) * fx * fy);
+    }
+
+    /** What the filter envelope, the cut-off and the filter coefficient read that stays fixed through a segment. */
+    struct CutoffInputs
+    {
+        vf filterSustain, filterDecayCoef, cutoffHz;
+        vd resonance;
+        vi tickAt; // the sample of the segment each lane's LFO tick falls on, if any
+        vf tickedLfoSum;
+    };
+
+    /** (lfoSum + 1) × level × cutoffHz, limited to the cut-off's range. */
+    inline vf cutoffOf (vf lfoSum, vf level, vf cutoffHz)
+    {
+        const vf c = (lfoSum + splat (1.0f)) * level * cutoffHz / splat (sound::cutoffScale);
+        return select (c < splat (sound::lowestCutoff),
+                       splat (sound::lowestCutoff),
+                       select (splat (sound::highestCutoff) < c, splat (sound::highestCutoff), c));
+    }
+
+    /** Sample k's filter envelope, the LFO tick worked out before the segment, cut-off and filter coefficient, in
+        the lanes where active; returns the coefficient. */
+    template <bool steady>
+    [[gnu::always_inline]] inline vd
+    cutoffStep (Lanes& lanes, const CutoffInputs& in, vi active, int k, vi& tickedLanes)
+    {
+        // A long release stops at the smallest normal float.
+        vf newEnvLevel = lanes.envTarget + (lanes.envLevel - lanes.envTarget) * lanes.envCoef;
+        newEnvLevel =
+            select ((vf) ((vi) newEnvLevel & splat (0x7fffffff)) < splat (smallestNormal), splat (0.0f), newEnvLevel);
+        const vi decays =
+            (steady ? splat (-1) : active) & (newEnvLevel + lanes.envTarget > splat (sound::attackHandOver));
+        lanes.envLevel = steady ? newEnvLevel : select (active, newEnvLevel, lanes.envLevel);
+        lanes.envTarget = select (decays, in.filterSustain, lanes.envTarget);
+        lanes.envCoef = select (decays, in.filterDecayCoef, lanes.envCoef);
+
+        const vi tick = active & (in.tickAt == splat (k));
+        tickedLanes |= tick;
+        if constexpr (!steady)
+            lanes.counter = select (active, (lanes.counter + 1) & splat (0x7fffffff), lanes.counter);
+        lanes.lfoSum = select (tick, in.tickedLfoSum, lanes.lfoSum);
+
+        const vf newCutoff = cutoffOf (lanes.lfoSum, lanes.envLevel, in.cutoffHz);
+        lanes.cutoff = steady ? newCutoff : select (active, newCutoff, lanes.cutoff);
+        const vi raisesCutoff = (steady ? splat (-1) : active) & (newCutoff > splat (sound::lowestCutoff));
+        lanes.lastCutoff = select (widen (raisesCutoff), toDouble (newCutoff), lanes.lastCutoff);
+
+        return coefficientOf (lanes.lastCutoff);
+    }
+
+    /** True when the filter envelope of every lane sounding in a steady segment has come to rest: the level it gives
+        is the one it has, bit for bit, and hands over to no decay. */
+    [[gnu::always_inline]] inline bool envelopeRests (const Lanes& lanes, vi active)
+    {
+        vf next = lanes.envTarget + (lanes.envLevel - lanes.envTarget) * lanes.envCoef;
+        next = select ((vf) ((vi) next & splat (0x7fffffff)) < splat (smallestNormal), splat (0.0f), next);
+        const vi same = (vi) next == (vi) lanes.envLevel;
+        const vi handsOver = next + lanes.envTarget > splat (sound::attackHandOver);
+        return !any (active & (~same | handsOver));
+    }
+
+    /** The cut-off pass of a segment whose filter envelope rests: the cut-off, and the coefficient with it, take one
+        value up to each lane's LFO tick and another from there on. */
+    [[gnu::always_inline]] inline void restingCutoff (
+        Lanes& lanes, const CutoffInputs& in, vi active, int done, vd* coefficientAt, vd* feedbackAt, vi& tickedLanes)
+    {
+        const vi ticks = active & (in.tickAt < splat (done));
+        const vf cutoffBefore = cutoffOf (lanes.lfoSum, lanes.envLevel, in.cutoffHz);
+        const vf cutoffAfter = cutoffOf (in.tickedLfoSum, lanes.envLevel, in.cutoffHz);
+        const vd lastBefore =
+            select (widen (cutoffBefore > splat (sound::lowestCutoff)), toDouble (cutoffBefore), lanes.lastCutoff);
+        const vd lastAtTick = select (widen (in.tickAt == splat (0)), lanes.lastCutoff, lastBefore);
+        const vd lastAfter =
+            select (widen (cutoffAfter > splat (sound::lowestCutoff)), toDouble (cutoffAfter), lastAtTick);
+        const vd coefficientBefore = coefficientOf (lastBefore), coefficientAfter = coefficientOf (lastAfter);
+        const vd feedbackBefore = in.resonance + in.resonance / (splat (1.0) - coefficientBefore);
+        const vd feedbackAfter = in.resonance + in.resonance / (splat (1.0) - coefficientAfter);
+
+        for (int k = 0; k < done; ++k)
+        {
+            const vl after = widen (ticks & (in.tickAt <= splat (k)));
+            coefficientAt[k] = select (after, coefficientAfter, coefficientBefore);
+            feedbackAt[k] = select (after, feedbackAfter, feedbackBefore);
+        }
+
+        tickedLanes = ticks;
+        lanes.lfoSum = select (ticks, in.tickedLfoSum, lanes.lfoSum);
+        lanes.cutoff = select (ticks, cutoffAfter, cutoffBefore);
+        lanes.lastCutoff = select (widen (ticks), lastAfter, lastBefore);
+    }
+
+    /** Four one-pole stages over the oscillator's output s with coefficient f, moved on where active; returns the
+        filter's output. */
+    template <bool steady, int filterMode>
+    [[gnu::always_inline]] inline vf
+    filterStep (Lanes& lanes, vd s, vd f, vd feedback, vi active, const vl (&typeIs)[3])
+    {
+        const vd new1 = lanes.stage1 + f * ((s - lanes.stage1) + feedback * (lanes.stage1 - lanes.stage2));
+        const vd new2 = lanes.stage2 + f * (new1 - lanes.stage2);
+        const vd new3 = lanes.stage3 + f * (new2 - lanes.stage3);
+        const vd new4 = lanes.stage4 + f * (new3 - lanes.stage4);
+
+        const vl activeWide = widen (active);
+        takeWhere<steady> (activeWide, lanes.stage1, new1);
+        takeWhere<steady> (activeWide, lanes.stage2, new2);
+        takeWhere<steady> (activeWide, lanes.stage3, new3);
+        takeWhere<steady> (activeWide, lanes.stage4, new4);
+
+        return toFloat (filterOutput<filterMode> (s, new1, new4, typeIs));
+    }
+
     /** The kernel for one oscillator and one kind of segment, given its amplitude envelope. In a steady segment no
         lane changes its envelope stage and every phase and step is in [0, 2π): the idle lanes may compute alongside
         (their results are dropped at the end) and no phase needs more than one subtraction to wrap. */
@@ -327,170 +641,71 @@ namespace
                        float* outputs,
                        int* ticked)
     {
-        vf phase = load<vf> (state.phase);
-        vf phaseStep = load<vf> (state.phaseStep);
-        vf subPhase = load<vf> (state.subPhase);
-        vf subPhaseStep = load<vf> (state.subPhaseStep);
-        vf envLevel = load<vf> (state.filterEnvLevel);
-        vf envTarget = load<vf> (state.filterEnvTarget);
-        vf envCoef = load<vf> (state.filterEnvCoef);
+        Lanes lanes = loadLanes (state);
         const vi ampState = load<vi> (state.ampState);
-        vi counter = load<vi> (state.sampleCounter);
-        vf lfoSum = load<vf> (state.lfoSum);
-        vf cutoff = load<vf> (state.cutoff);
-        vd lastCutoff = { load<vd4> (state.lastCutoff), load<vd4> (state.lastCutoff + 4) };
-        vd stage1 = { load<vd4> (state.stage1), load<vd4> (state.stage1 + 4) };
-        vd stage2 = { load<vd4> (state.stage2), load<vd4> (state.stage2 + 4) };
-        vd stage3 = { load<vd4> (state.stage3), load<vd4> (state.stage3 + 4) };
-        vd stage4 = { load<vd4> (state.stage4), load<vd4> (state.stage4 + 4) };
 
         const vf oscillatorStep = load<vf> (controls.oscillatorStep);
-        const vf subStep = load<vf> (controls.subStep);
-        const vf subLevel = load<vf> (controls.subLevel);
-        const vf tableGain = load<vf> (controls.tableGain);
-        const vf filterSustain = load<vf> (controls.filterSustain);
-        const vf filterDecayCoef = load<vf> (controls.filterDecayCoef);
-        const vf cutoffHz = load<vf> (controls.cutoffHz);
-        const vd resonance = { load<vd4> (controls.resonance), load<vd4> (controls.resonance + 4) };
         const vi filterType = load<vi> (controls.filterType);
-        const vi tickAt = load<vi> (controls.tickAt);
-        const vf tickedLfoSum = load<vf> (controls.tickedLfoSum);
-
-        const vi laneTable = vi{ 0, 1, 2, 3, 4, 5, 6, 7 } * tableSize;
-        const vi subOn = subLevel != splat (0.0f);
         const vl typeIs[3] = { widen (filterType == splat (FilterType::lowPass)),
                                widen (filterType == splat (FilterType::highPass)),
                                widen (filterType == splat (FilterType::bandPass)) };
 
-        // "HiFidel" line: the two rows and their blend depend on the row alone.
-        const vf row = clampToGrid (load<vf> (controls.scanRow));
-        const vi row0 = truncate (row);
-        const vf rowBelow = toFloat (row0);
-        const vi row1 = select (row > rowBelow, row0 + 1, row0) & splat (gridSize - 1);
-        const vf rowFraction = row - rowBelow;
-        const vf radius = load<vf> (controls.radius);
-        const vf centreX = load<vf> (controls.centreX), centreY = load<vf> (controls.centreY);
-
         const vi activeAtStart = ampState != splat (AmpStage::idle);
+        const vf subLevel = load<vf> (controls.subLevel);
+        const vi subOn = subLevel != splat (0.0f);
         const vi subRunsAtStart = activeAtStart & subOn;
-        const bool anySub = oscillatorKind == Oscillator::picture && any (subRunsAtStart);
+
+        const TableRead table{ setup.tables,
+                               vi{ 0, 1, 2, 3, 4, 5, 6, 7 } * tableSize,
+                               load<vf> (controls.tableGain),
+                               oscillatorKind == Oscillator::picture && any (subRunsAtStart),
+                               setup.shapeTable,
+                               subLevel,
+                               load<vf> (controls.subStep),
+                               subOn,
+                               subRunsAtStart };
+        const RowRead row = rowReadOf (load<vf> (controls.scanRow));
+        const CircleRead circle{ load<vf> (controls.centreX), load<vf> (controls.centreY), load<vf> (controls.radius) };
+        const CutoffInputs cutoffInputs{ load<vf> (controls.filterSustain), load<vf> (controls.filterDecayCoef),
+                                         load<vf> (controls.cutoffHz),      loadDoubles (controls.resonance),
+                                         load<vi> (controls.tickAt),        load<vf> (controls.tickedLfoSum) };
 
         // Four passes over the segment, each lane's operations in their order. The amplitude envelope decides which
         // voices sound; oscillator and cut-off follow from it, the filter from both. Apart, each pass carries only
         // its own short chains from sample to sample, so the CPU can overlap many samples of it.
         const vi* const activeAt = amp.activeAt;
         vf* const gainAt = amp.gainAt;
+        const int done = amp.done;
 
         // Levels that move in a steady segment: each lane's amplitude envelope in the stage it starts the segment in,
         // worked out as the samples go, so that its chain runs beside the others. Should a stage end within the
         // segment after all, the segment is worked out again as one in which stages change.
         vf level = load<vf> (state.ampLevel);
         vi stageEnds = splat (0);
-        const vi attacking = ampState == splat (AmpStage::attack), decaying = ampState == splat (AmpStage::decay);
-        const vi sustaining = ampState == splat (AmpStage::sustain), releasing = ampState == splat (AmpStage::release);
-        const vf attackStep = load<vf> (controls.attackStep), decayStep = load<vf> (controls.decayStep);
-        const vf sustain = load<vf> (controls.sustain), releaseMultiplier = load<vf> (controls.releaseMultiplier);
+        const LevelStages stages{ ampState == splat (AmpStage::attack),  ampState == splat (AmpStage::decay),
+                                  ampState == splat (AmpStage::sustain), ampState == splat (AmpStage::release),
+                                  load<vf> (controls.attackStep),        load<vf> (controls.decayStep),
+                                  load<vf> (controls.sustain),           load<vf> (controls.releaseMultiplier) };
 
-        const auto levelPass = [&] (int k)
-        {
-            const vf attackLevel = level + attackStep;
-            const vf decayLevel = level - decayStep;
-            const vf releaseLevel = level * releaseMultiplier;
-            stageEnds |= (attacking & (attackLevel >= splat (1.0f))) | (decaying & (sustain >= decayLevel))
-                         | (releasing & (releaseLevel <= splat (sound::releaseEndLevel)));
-
-            vf newLevel = level;
-            newLevel = select (attacking, attackLevel, newLevel);
-            newLevel = select (decaying, decayLevel, newLevel);
-            newLevel = select (sustaining, sustain, newLevel);
-            newLevel = select (releasing, releaseLevel, newLevel);
-            level = select (activeAt[k], newLevel, level);
-            gainAt[k] = newLevel;
-        };
         alignas (64) vf oscillatorAt[32];
         alignas (64) vd coefficientAt[32];
         alignas (64) vd feedbackAt[32];
-
-        const int done = amp.done;
 
         // Oscillator.
         const auto oscillatorPass = [&] (int k)
         {
             const vi active = activeAt[k];
-            const vf newPhase = wrapPhase<steady> (phase + phaseStep, active);
-            vf oscillator;
+            const vf newPhase = wrapPhase<steady> (lanes.phase + lanes.phaseStep, active);
 
             if constexpr (oscillatorKind == Oscillator::picture)
-            {
-                // 512 points over 511 steps; with the phase in [0, 2π) the position stays below 511.
-                const vf x = newPhase * splat (511.0f) / splat (twoPi);
-                const vi j = truncate (x) & splat (tableSize - 1);
-                const vf fraction = x - toFloat (j);
-                vf t0, t1;
-                gatherPairs (setup.tables, laneTable + j, t0, t1);
-                const vf value = t0 + fraction * (t1 - t0);
-
-                vf sub = splat (0.0f);
-
-                if (anySub)
-                {
-                    const vi subRuns = steady ? subRunsAtStart : active & subOn;
-                    const vf newSubPhase = wrapPhase<steady> (subPhase + subPhaseStep, subRuns);
-                    const vi u = truncate (newSubPhase * splat (512.0f) / splat (twoPi)) & splat (tableSize - 1);
-                    const vf shape = setup.shapeTable != nullptr ? gather (setup.shapeTable, u) : splat (0.0f);
-                    sub = select (subRuns, shape * subLevel * splat (0.0625f), splat (0.0f));
-
-                    takeWhere<steady> (subRuns, subPhase, newSubPhase);
-                    takeWhere<steady> (subRuns, subPhaseStep, subStep);
-                }
-
-                oscillator = tableGain * value + sub;
-            }
+                oscillatorAt[k] = tableOscillator<steady> (table, newPhase, active, lanes.subPhase, lanes.subPhaseStep);
             else if constexpr (oscillatorKind == Oscillator::gridLine)
-            {
-                const vf u = newPhase * splat (512.0f) / splat (twoPi);
-                const vi u0 = truncate (u) & splat (gridSize - 1);
-                const vi u1 = (u0 + 1) & splat (gridSize - 1);
-                const vf fu = u - toFloat (u0);
-                const vi column0 = u0 * gridSize, column1 = u1 * gridSize;
-
-                const vf a0 = gridAt (setup.grid, column0 + row0);
-                const vf along0 = a0 + fu * (gridAt (setup.grid, column1 + row0) - a0);
-                const vf a1 = gridAt (setup.grid, column0 + row1);
-                const vf along1 = a1 + fu * (gridAt (setup.grid, column1 + row1) - a1);
-                oscillator = splat (0.2f) * (along0 + rowFraction * (along1 - along0));
-            }
+                oscillatorAt[k] = lineOscillator (setup.grid, row, newPhase);
             else
-            {
-                vf cosine = splat (0.0f), sine = splat (0.0f);
+                oscillatorAt[k] = circleOscillator (setup.grid, circle, newPhase, active);
 
-                for (int lane = 0; lane < numLanes; ++lane)
-                {
-                    if (active[lane] != 0)
-                    {
-                        cosine[lane] = __builtin_cosf (newPhase[lane]);
-                        sine[lane] = __builtin_sinf (newPhase[lane]);
-                    }
-                }
-
-                const vf px = clampToGrid (centreX + radius * cosine);
-                const vf py = clampToGrid (centreY + radius * sine);
-                const vi i = truncate (px), j = truncate (py);
-                const vi i1 = (i + 1) & splat (gridSize - 1), j1 = (j + 1) & splat (gridSize - 1);
-                const vf fx = px - toFloat (i), fy = py - toFloat (j);
-                const vf one = splat (1.0f);
-
-                oscillator = splat (0.2f)
-                             * (gridAt (setup.grid, i * gridSize + j) * (one - fx) * (one - fy)
-                                + gridAt (setup.grid, i1 * gridSize + j) * fx * (one - fy)
-                                + gridAt (setup.grid, i * gridSize + j1) * (one - fx) * fy
-                                + gridAt (setup.grid, i1 * gridSize + j1) * fx * fy);
-            }
-
-            takeWhere<steady> (active, phase, newPhase);
-            takeWhere<steady> (active, phaseStep, oscillatorStep);
-
-            oscillatorAt[k] = oscillator;
+            takeWhere<steady> (active, lanes.phase, newPhase);
+            takeWhere<steady> (active, lanes.phaseStep, oscillatorStep);
         };
 
         // Filter envelope, the LFO tick worked out before the segment, cut-off and filter coefficient.
@@ -500,40 +715,12 @@ namespace
 
         const auto cutoffPass = [&] (int k)
         {
-            const vi active = activeAt[k];
-
-            // A long release stops at the smallest normal float.
-            vf newEnvLevel = envTarget + (envLevel - envTarget) * envCoef;
-            newEnvLevel = select ((vf) ((vi) newEnvLevel & splat (0x7fffffff)) < splat (smallestNormal),
-                                  splat (0.0f),
-                                  newEnvLevel);
-            const vi decays =
-                (steady ? splat (-1) : active) & (newEnvLevel + envTarget > splat (sound::attackHandOver));
-            envLevel = steady ? newEnvLevel : select (active, newEnvLevel, envLevel);
-            envTarget = select (decays, filterSustain, envTarget);
-            envCoef = select (decays, filterDecayCoef, envCoef);
-
-            const vi tick = active & (tickAt == splat (k));
-            tickedLanes |= tick;
-            if constexpr (!steady)
-                counter = select (active, (counter + 1) & splat (0x7fffffff), counter);
-            lfoSum = select (tick, tickedLfoSum, lfoSum);
-
-            vf newCutoff = (lfoSum + splat (1.0f)) * envLevel * cutoffHz / splat (sound::cutoffScale);
-            newCutoff =
-                select (newCutoff < splat (sound::lowestCutoff),
-                        splat (sound::lowestCutoff),
-                        select (splat (sound::highestCutoff) < newCutoff, splat (sound::highestCutoff), newCutoff));
-            cutoff = steady ? newCutoff : select (active, newCutoff, cutoff);
-            const vi raisesCutoff = (steady ? splat (-1) : active) & (newCutoff > splat (sound::lowestCutoff));
-            lastCutoff = select (widen (raisesCutoff), toDouble (newCutoff), lastCutoff);
-
-            const vd f = coefficientOf (lastCutoff);
+            const vd f = cutoffStep<steady> (lanes, cutoffInputs, activeAt[k], k, tickedLanes);
 
             // A division that need not be repeated while no lane's coefficient moves.
             if (any (f != lastF))
             {
-                feedback = resonance + resonance / (splat (1.0) - f);
+                feedback = cutoffInputs.resonance + cutoffInputs.resonance / (splat (1.0) - f);
                 lastF = f;
             }
 
@@ -545,73 +732,26 @@ namespace
         const auto filterPass = [&] (int k)
         {
             const vi active = activeAt[k];
-            const vd f = coefficientAt[k];
-            const vd s = toDouble (oscillatorAt[k]);
-            const vd new1 = stage1 + f * ((s - stage1) + feedbackAt[k] * (stage1 - stage2));
-            const vd new2 = stage2 + f * (new1 - stage2);
-            const vd new3 = stage3 + f * (new2 - stage3);
-            const vd new4 = stage4 + f * (new3 - stage4);
-
-            const vl activeWide = widen (active);
-            takeWhere<steady> (activeWide, stage1, new1);
-            takeWhere<steady> (activeWide, stage2, new2);
-            takeWhere<steady> (activeWide, stage3, new3);
-            takeWhere<steady> (activeWide, stage4, new4);
-
-            const vf filtered = toFloat (filterOutput<filterMode> (s, new1, new4, typeIs));
+            const vf filtered = filterStep<steady, filterMode> (lanes,
+                                                                toDouble (oscillatorAt[k]),
+                                                                coefficientAt[k],
+                                                                feedbackAt[k],
+                                                                active,
+                                                                typeIs);
             store (outputs + k * numLanes, select (active, filtered * gainAt[k], splat (0.0f)));
         };
 
         // The filter runs a few samples behind the rest, so that the CPU works on both chains at once.
         constexpr int lag = 4;
 
-        // A filter envelope that has come to rest gives the same level at every sample: then the cut-off, and the
-        // coefficient with it, take one value up to each lane's LFO tick and another from there on.
+        // A filter envelope that has come to rest gives the same level at every sample.
         auto envelopeAtRest = false;
 
         if constexpr (steady)
-        {
-            vf next = envTarget + (envLevel - envTarget) * envCoef;
-            next = select ((vf) ((vi) next & splat (0x7fffffff)) < splat (smallestNormal), splat (0.0f), next);
-            const vi same = (vi) next == (vi) envLevel;
-            const vi handsOver = next + envTarget > splat (sound::attackHandOver);
-            envelopeAtRest = done > 0 && !any (activeAtStart & (~same | handsOver));
-        }
+            envelopeAtRest = done > 0 && envelopeRests (lanes, activeAtStart);
 
         if (envelopeAtRest)
-        {
-            const auto cutoffOf = [&] (vf sum)
-            {
-                const vf c = (sum + splat (1.0f)) * envLevel * cutoffHz / splat (sound::cutoffScale);
-                return select (c < splat (sound::lowestCutoff),
-                               splat (sound::lowestCutoff),
-                               select (splat (sound::highestCutoff) < c, splat (sound::highestCutoff), c));
-            };
-
-            const vi ticks = activeAtStart & (tickAt < splat (done));
-            const vf cutoffBefore = cutoffOf (lfoSum);
-            const vf cutoffAfter = cutoffOf (tickedLfoSum);
-            const vd lastBefore =
-                select (widen (cutoffBefore > splat (sound::lowestCutoff)), toDouble (cutoffBefore), lastCutoff);
-            const vd lastAtTick = select (widen (tickAt == splat (0)), lastCutoff, lastBefore);
-            const vd lastAfter =
-                select (widen (cutoffAfter > splat (sound::lowestCutoff)), toDouble (cutoffAfter), lastAtTick);
-            const vd coefficientBefore = coefficientOf (lastBefore), coefficientAfter = coefficientOf (lastAfter);
-            const vd feedbackBefore = resonance + resonance / (splat (1.0) - coefficientBefore);
-            const vd feedbackAfter = resonance + resonance / (splat (1.0) - coefficientAfter);
-
-            for (int k = 0; k < done; ++k)
-            {
-                const vl after = widen (ticks & (tickAt <= splat (k)));
-                coefficientAt[k] = select (after, coefficientAfter, coefficientBefore);
-                feedbackAt[k] = select (after, feedbackAfter, feedbackBefore);
-            }
-
-            tickedLanes = ticks;
-            lfoSum = select (ticks, tickedLfoSum, lfoSum);
-            cutoff = select (ticks, cutoffAfter, cutoffBefore);
-            lastCutoff = select (widen (ticks), lastAfter, lastBefore);
-        }
+            restingCutoff (lanes, cutoffInputs, activeAtStart, done, coefficientAt, feedbackAt, tickedLanes);
 
         // The output filter over the previous segment's sums, one sample in every sample of this one: its chain
         // runs beside the voices' instead of after them.
@@ -635,7 +775,7 @@ namespace
             if (k < done)
             {
                 if (steady && levelsMove)
-                    levelPass (k);
+                    gainAt[k] = levelStep (stages, activeAt[k], level, stageEnds);
 
                 oscillatorPass (k);
 
@@ -668,49 +808,9 @@ namespace
         }
 
         if constexpr (steady)
-        {
-            // The idle lanes computed alongside: they keep what they had.
-            const vl activeWide = widen (activeAtStart);
-            const vi subRuns = subRunsAtStart;
-            phase = select (activeAtStart, phase, load<vf> (state.phase));
-            phaseStep = select (activeAtStart, phaseStep, load<vf> (state.phaseStep));
-            subPhase = select (subRuns, subPhase, load<vf> (state.subPhase));
-            subPhaseStep = select (subRuns, subPhaseStep, load<vf> (state.subPhaseStep));
-            envLevel = select (activeAtStart, envLevel, load<vf> (state.filterEnvLevel));
-            envTarget = select (activeAtStart, envTarget, load<vf> (state.filterEnvTarget));
-            envCoef = select (activeAtStart, envCoef, load<vf> (state.filterEnvCoef));
-            counter = select (activeAtStart, (counter + done) & splat (0x7fffffff), counter);
-            cutoff = select (activeAtStart, cutoff, load<vf> (state.cutoff));
-            lastCutoff =
-                select (activeWide, lastCutoff, vd{ load<vd4> (state.lastCutoff), load<vd4> (state.lastCutoff + 4) });
-            stage1 = select (activeWide, stage1, vd{ load<vd4> (state.stage1), load<vd4> (state.stage1 + 4) });
-            stage2 = select (activeWide, stage2, vd{ load<vd4> (state.stage2), load<vd4> (state.stage2 + 4) });
-            stage3 = select (activeWide, stage3, vd{ load<vd4> (state.stage3), load<vd4> (state.stage3 + 4) });
-            stage4 = select (activeWide, stage4, vd{ load<vd4> (state.stage4), load<vd4> (state.stage4 + 4) });
-        }
+            keepIdleLanes (lanes, state, activeAtStart, subRunsAtStart, done);
 
-        store (state.phase, phase);
-        store (state.phaseStep, phaseStep);
-        store (state.subPhase, subPhase);
-        store (state.subPhaseStep, subPhaseStep);
-        store (state.filterEnvLevel, envLevel);
-        store (state.filterEnvTarget, envTarget);
-        store (state.filterEnvCoef, envCoef);
-        store (state.ampLevel, amp.level);
-        store (state.ampState, amp.state);
-        store (state.sampleCounter, counter);
-        store (state.lfoSum, lfoSum);
-        store (state.cutoff, cutoff);
-        store (state.lastCutoff, lastCutoff.lo);
-        store (state.lastCutoff + 4, lastCutoff.hi);
-        store (state.stage1, stage1.lo);
-        store (state.stage1 + 4, stage1.hi);
-        store (state.stage2, stage2.lo);
-        store (state.stage2 + 4, stage2.hi);
-        store (state.stage3, stage3.lo);
-        store (state.stage3 + 4, stage3.hi);
-        store (state.stage4, stage4.lo);
-        store (state.stage4 + 4, stage4.hi);
+        storeLanes (state, lanes, amp);
         store (ticked, tickedLanes);
         return done;
     }
