@@ -1,5 +1,7 @@
 #include "ADSRComponent.h"
 
+#include "editor/LayoutCells.h"
+
 ADSRSComponent::ADSRSComponent (OstrelAudioProcessor& p, const ParameterGroup& group, juce::String title) :
     GlobalPanelClass (p, group)
 {

@@ -1,5 +1,7 @@
 #include "Affine.h"
 
+#include "editor/LayoutCells.h"
+
 AffinePanel::AffinePanel (OstrelAudioProcessor& p, const ParameterGroup& group) : GlobalPanelClass (p, group)
 {
     complete = hasControls (6, 0, 0);

@@ -1,5 +1,6 @@
 #include "FilterGUI.h"
 
+#include "editor/LayoutCells.h"
 #include "editor/PanelColours.h"
 
 namespace

@@ -72,16 +72,6 @@ void GlobalPanelClass::addTitle (juce::Label& label, const juce::String& text)
     label.setFont (juce::Font ("Arial", 20.0f, juce::Font::bold));
 }
 
-juce::Rectangle<int> GlobalPanelClass::cell (int x, int y, int w, int h) noexcept
-{
-    return { x, y, juce::jmax (0, w), juce::jmax (0, h) };
-}
-
-juce::Rectangle<int> GlobalPanelClass::reducedCell (int x, int y, int w, int h, int dx, int dy) noexcept
-{
-    return cell (x + dx, y + dy, w - 2 * dx, h - 2 * dy);
-}
-
 void GlobalPanelClass::createSlider (const ParameterConfig& config)
 {
     auto made = createSliderForType (processor, config);

@@ -32,11 +32,6 @@ public:
     /** Sets label up as a panel title (turquoise, bold Arial 20, centred) and shows it on the panel. */
     void addTitle (juce::Label& label, const juce::String& text);
 
-    /** The cell (x, y, w, h) with a negative width or height made 0. */
-    static juce::Rectangle<int> cell (int x, int y, int w, int h) noexcept;
-    /** The cell (x, y, w, h) reduced by dx on the left and right and dy on the top and bottom. */
-    static juce::Rectangle<int> reducedCell (int x, int y, int w, int h, int dx, int dy) noexcept;
-
     MyLookAndFeel lookAndFeel;
     OstrelAudioProcessor& processor;
     juce::OwnedArray<CustomSliderBase> sliders;

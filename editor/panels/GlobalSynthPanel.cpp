@@ -1,5 +1,7 @@
 #include "GlobalSynthPanel.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 // Controls by their index in the base's arrays.

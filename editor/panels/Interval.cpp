@@ -1,5 +1,7 @@
 #include "Interval.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 enum Slider

@@ -1,5 +1,7 @@
 #include "LFOPanels.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 enum Slider
