@@ -1,11 +1,11 @@
 #include "EditorLayout.h"
 
+#include "LayoutCells.h"
+
 namespace
 {
 /** Truncation toward zero of a product computed in double precision. */
 int truncated (double x) { return (int) x; }
-
-juce::Rectangle<int> cell (int x, int y, int w, int h) { return { x, y, juce::jmax (0, w), juce::jmax (0, h) }; }
 } // namespace
 
 EditorLayout EditorLayout::forSize (int w, int h)

@@ -18,10 +18,6 @@ OstrelAudioProcessorEditor::OstrelAudioProcessorEditor (OstrelAudioProcessor& p)
     presetsBar (p),
     hostNoteDisplay (p)
 {
-    // Once they exist, the panels are added here, in this order: waveFormGUI, adsrVoicePanel, filterPanel,
-    // adsrFilterPanel, spectrumPanel, globalSynthPanel, visualiserRect, presetsBar, keyboard; then the keyboard's
-    // output goes to sendKeyboardMessage and its host notes come from hostNoteDisplay; then the grids are built:
-    // envGrid, lfoGrid, midiGrid.
     addAndMakeVisible (waveFormGUI);
     addAndMakeVisible (adsrVoicePanel);
     addAndMakeVisible (filterPanel);
@@ -156,8 +152,7 @@ void OstrelAudioProcessorEditor::resized()
 {
     const auto layout = EditorLayout::forSize (getWidth(), getHeight());
 
-    // Each part takes its cell as it comes: waveFormGUI, presetsBar, adsrVoicePanel, adsrFilterPanel,
-    // globalSynthPanel, filterPanel, visualiserRect, spectrumPanel and keyboard.
+    // Every part takes its cell; the "filterType" toggles have none.
     waveFormGUI.setBounds (layout.waveFormGUI);
     adsrVoicePanel.setBounds (layout.adsrVoicePanel);
     adsrFilterPanel.setBounds (layout.adsrFilterPanel);

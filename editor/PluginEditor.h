@@ -51,8 +51,7 @@ public:
     HostNoteDisplay& getHostNoteDisplay() noexcept { return hostNoteDisplay; }
 
     //==============================================================================
-    // The window's parts, in the order they are built (and destroyed in reverse). Those that later parts of the
-    // editor bring are marked where they go; until they come, their cells stay empty.
+    // The window's parts, in the order they are built (and destroyed in reverse).
     OstrelAudioProcessor& audioProcessor;
 
 private:

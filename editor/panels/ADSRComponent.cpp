@@ -1,41 +1,22 @@
 #include "ADSRComponent.h"
 
+#include "editor/LayoutCells.h"
+
 ADSRSComponent::ADSRSComponent (OstrelAudioProcessor& p, const ParameterGroup& group, juce::String title) :
-    GlobalPanelClass (p, group)
+    GlobalPanelClass (p, group, { 4, 0, 0 })
 {
-    complete = hasControls (4, 0, 0);
-    jassert (complete);
-
     addTitle (titleLabel, title);
-
-    for (auto* slider : sliders)
-        slider->addListener (this);
-
     addAndMakeVisible (drawingArea);
 }
 
-ADSRSComponent::~ADSRSComponent()
+void ADSRSComponent::layOut()
 {
-    // The base destroys the knobs after this panel's own members are gone.
-    for (auto* slider : sliders)
-        slider->removeListener (this);
-}
-
-void ADSRSComponent::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void ADSRSComponent::resized()
-{
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
 
     const auto lower = juce::jmin (h, (int) (h * 0.5));
     const auto upper = h - lower;
-
-    const auto t = juce::jmin (25, upper);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 25, upper);
 
     // Four knobs side by side, each with a 5-pixel margin.
     const auto n = sliders.size();
@@ -50,11 +31,9 @@ void ADSRSComponent::resized()
     updateADSRDrawingArea();
 }
 
-void ADSRSComponent::sliderValueChanged (juce::Slider*) { updateADSRDrawingArea(); }
-
 void ADSRSComponent::updateADSRDrawingArea()
 {
-    if (!complete)
+    if (!isComplete())
         return;
 
     const auto a = (float) (sliders[0]->getValue() / 100.0);

@@ -5,25 +5,22 @@
 
 /** One envelope's attack, decay, sustain and release knobs under a title, with the envelope drawn below them.
     The drawing follows the knobs whoever moves them: mouse, host automation, programs, state. */
-class ADSRSComponent : public GlobalPanelClass, public juce::Slider::Listener
+class ADSRSComponent : public GlobalPanelClass
 {
 public:
     /** Over an envelope group of exactly four records: attack, decay, sustain, release. */
     ADSRSComponent (OstrelAudioProcessor& processor, const ParameterGroup& group, juce::String title);
-    ~ADSRSComponent() override;
+    ~ADSRSComponent() override = default;
 
-    void paint (juce::Graphics&) override;
-    void resized() override;
-    void sliderValueChanged (juce::Slider*) override;
-
-    /** Rebuilds the drawn envelope from the knobs and repaints it. [message thread] */
+    /** Rebuilds the drawn envelope from the knobs and repaints it; over any other group, nothing. [message thread] */
     void updateADSRDrawingArea();
 
     juce::Label titleLabel;
     ADSRDrawingArea drawingArea;
 
 private:
-    bool complete = false;
+    void layOut() override;
+    void controlChanged (juce::Component&) override { updateADSRDrawingArea(); }
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ADSRSComponent)
 };

@@ -1,25 +1,18 @@
 #include "Affine.h"
 
-AffinePanel::AffinePanel (OstrelAudioProcessor& p, const ParameterGroup& group) : GlobalPanelClass (p, group)
-{
-    complete = hasControls (6, 0, 0);
-    jassert (complete);
+#include "editor/LayoutCells.h"
 
+AffinePanel::AffinePanel (OstrelAudioProcessor& p, const ParameterGroup& group) :
+    GlobalPanelClass (p, group, { 6, 0, 0 })
+{
     addTitle (titleLabel, "Affines");
 }
 
-void AffinePanel::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void AffinePanel::resized()
+void AffinePanel::layOut()
 {
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
-
-    const auto t = juce::jmin (25, h);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 25, h);
 
     // Equal heights with 10-pixel gaps, filling the space below the title.
     const auto n = sliders.size();

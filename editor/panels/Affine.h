@@ -10,13 +10,10 @@ public:
     AffinePanel (OstrelAudioProcessor& processor, const ParameterGroup& group);
     ~AffinePanel() override = default;
 
-    void paint (juce::Graphics&) override;
-    void resized() override;
-
     juce::Label titleLabel;
 
 private:
-    bool complete = false;
+    void layOut() override;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AffinePanel)
 };

@@ -1,5 +1,6 @@
 #include "FilterGUI.h"
 
+#include "editor/LayoutCells.h"
 #include "editor/PanelColours.h"
 
 namespace
@@ -85,43 +86,20 @@ void FrequencyResponseView::paint (juce::Graphics& g)
 }
 
 //==============================================================================
-FilterGUI::FilterGUI (OstrelAudioProcessor& p, const ParameterGroup& group) : GlobalPanelClass (p, group)
+FilterGUI::FilterGUI (OstrelAudioProcessor& p, const ParameterGroup& group) : GlobalPanelClass (p, group, { 2, 1, 0 })
 {
-    complete = hasControls (2, 1, 0);
-    jassert (complete);
-
     addTitle (titleLabel, "Filter");
-
-    for (auto* slider : sliders)
-        slider->addListener (this);
-    for (auto* box : comboBoxes)
-        box->addListener (this);
-
     addAndMakeVisible (responseView);
 }
 
-FilterGUI::~FilterGUI()
+void FilterGUI::layOut()
 {
-    for (auto* slider : sliders)
-        slider->removeListener (this);
-    for (auto* box : comboBoxes)
-        box->removeListener (this);
-}
-
-void FilterGUI::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void FilterGUI::resized()
-{
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
 
     const auto lower = juce::jmin (h / 2, h);
     const auto upper = h - lower;
-    const auto t = juce::jmin (25, upper);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 25, upper);
     const auto rowH = upper - t;
 
     const auto c = w / 3;
@@ -143,15 +121,8 @@ void FilterGUI::resized()
     responseView.setBounds (10, upper + 1, w >= 21 ? w - 20 : 0, lower >= 3 ? lower - 2 : 0);
 }
 
-void FilterGUI::sliderValueChanged (juce::Slider*) { updateResponseView(); }
-
-void FilterGUI::comboBoxChanged (juce::ComboBox*) { updateResponseView(); }
-
 void FilterGUI::updateResponseView()
 {
-    if (!complete)
-        return;
-
     const auto cutoff = (float) sliders[freqKnob]->getValue();
     const auto k = (float) (sliders[qKnob]->getValue() * 4.0);
 

@@ -27,26 +27,21 @@ private:
 };
 
 /** The filter's "Freq", "Q" and "Type" with the response they give drawn below. */
-class FilterGUI : public GlobalPanelClass, public juce::Slider::Listener, public juce::ComboBox::Listener
+class FilterGUI : public GlobalPanelClass
 {
 public:
     /** Over the filter group: "Freq", "Q", then the "Type" combo box. */
     FilterGUI (OstrelAudioProcessor& processor, const ParameterGroup& group);
-    ~FilterGUI() override;
-
-    void paint (juce::Graphics&) override;
-    void resized() override;
-    void sliderValueChanged (juce::Slider*) override;
-    /** Also called once by the editor, so that the view starts from the parameters' values. */
-    void comboBoxChanged (juce::ComboBox*) override;
+    ~FilterGUI() override = default;
 
     juce::Label titleLabel;
     FrequencyResponseView responseView;
 
 private:
+    void layOut() override;
+    /** Any of the three: the view follows. */
+    void controlChanged (juce::Component&) override { updateResponseView(); }
     void updateResponseView();
-
-    bool complete = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilterGUI)
 };

@@ -38,6 +38,13 @@ GlobalPanelClass::GlobalPanelClass (OstrelAudioProcessor& p, const ParameterGrou
     setOpaque (false);
 }
 
+GlobalPanelClass::GlobalPanelClass (OstrelAudioProcessor& p, const ParameterGroup& group, Controls expected) :
+    GlobalPanelClass (p, group)
+{
+    complete = hasControls (expected.numSliders, expected.numComboBoxes, expected.numToggleButtons);
+    jassert (complete);
+}
+
 GlobalPanelClass::~GlobalPanelClass()
 {
     setLookAndFeel (nullptr);
@@ -57,6 +64,24 @@ void GlobalPanelClass::paint (juce::Graphics& g)
     g.drawRect (juce::Rectangle<float> (1.0f, 1.0f, (float) getWidth() - 1.0f, (float) getHeight() - 1.0f), 1.0f);
 }
 
+void GlobalPanelClass::resized()
+{
+    if (complete)
+        layOut();
+}
+
+void GlobalPanelClass::sliderValueChanged (juce::Slider* slider) { changed (slider); }
+
+void GlobalPanelClass::comboBoxChanged (juce::ComboBox* box) { changed (box); }
+
+void GlobalPanelClass::buttonClicked (juce::Button* button) { changed (button); }
+
+void GlobalPanelClass::changed (juce::Component* control)
+{
+    if (complete && control != nullptr)
+        controlChanged (*control);
+}
+
 bool GlobalPanelClass::hasControls (int numSliders, int numComboBoxes, int numToggleButtons) const noexcept
 {
     return sliders.size() == numSliders && comboBoxes.size() == numComboBoxes
@@ -72,14 +97,11 @@ void GlobalPanelClass::addTitle (juce::Label& label, const juce::String& text)
     label.setFont (juce::Font ("Arial", 20.0f, juce::Font::bold));
 }
 
-juce::Rectangle<int> GlobalPanelClass::cell (int x, int y, int w, int h) noexcept
+int GlobalPanelClass::placeTitle (juce::Label& label, int height, int within)
 {
-    return { x, y, juce::jmax (0, w), juce::jmax (0, h) };
-}
-
-juce::Rectangle<int> GlobalPanelClass::reducedCell (int x, int y, int w, int h, int dx, int dy) noexcept
-{
-    return cell (x + dx, y + dy, w - 2 * dx, h - 2 * dy);
+    const auto rows = juce::jmin (height, within);
+    label.setBounds (0, 0, getWidth(), rows);
+    return rows;
 }
 
 void GlobalPanelClass::createSlider (const ParameterConfig& config)
@@ -97,6 +119,7 @@ void GlobalPanelClass::createSlider (const ParameterConfig& config)
 
     // The attachment gives the slider the parameter's own range and current value.
     sliderAttachments.add (std::make_unique<SliderAttachment> (processor.valueTreeState, config.paramID, *slider));
+    slider->addListener (this);
 
     slider->addMouseListener (this, true);
 }
@@ -111,6 +134,7 @@ void GlobalPanelClass::createComboBox (const ParameterConfig& config)
 
     addAndMakeVisible (box);
     comboBoxAttachments.add (std::make_unique<ComboBoxAttachment> (processor.valueTreeState, config.paramID, *box));
+    box->addListener (this);
     box->setLookAndFeel (&lookAndFeel);
 }
 
@@ -119,6 +143,7 @@ void GlobalPanelClass::createButton (const ParameterConfig& config)
     auto* button = toggleButtons.add (std::make_unique<juce::ToggleButton> (config.name));
     addAndMakeVisible (button);
     buttonAttachments.add (std::make_unique<ButtonAttachment> (processor.valueTreeState, config.paramID, *button));
+    button->addListener (this);
     button->setLookAndFeel (&lookAndFeel);
 }
 

@@ -1,5 +1,7 @@
 #include "GlobalSynthPanel.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 // Controls by their index in the base's arrays.
@@ -25,29 +27,21 @@ enum Toggle
 constexpr int oscType = 0;
 } // namespace
 
-GlobalSynthPanel::GlobalSynthPanel (OstrelAudioProcessor& p) : GlobalPanelClass (p, p.globalSynthConfigs)
+GlobalSynthPanel::GlobalSynthPanel (OstrelAudioProcessor& p) :
+    GlobalPanelClass (p, p.globalSynthConfigs, { numSliders, 1, numToggles })
 {
-    complete = hasControls (numSliders, 1, numToggles);
-    jassert (complete);
-
     addTitle (titleLabel, "Synth");
     addAndMakeVisible (resetButton);
     resetButton.setCaption ("Reset");
     resetButton.onClick = [this] { resetAllParameters (processor); };
 }
 
-void GlobalSynthPanel::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void GlobalSynthPanel::resized()
+void GlobalSynthPanel::layOut()
 {
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
 
-    const auto t = juce::jmin (20, h);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 20, h);
     const auto rem = h - t;
 
     const auto c1 = juce::jmin (w / 3, w);

@@ -11,9 +11,6 @@ public:
     explicit GlobalSynthPanel (OstrelAudioProcessor& processor);
     ~GlobalSynthPanel() override = default;
 
-    void paint (juce::Graphics&) override;
-    void resized() override;
-
     /** Every parameter of the plug-in back to its default, each change told to the host and the attachments as
         one complete gesture (begin, value, end). The picture stays. [message thread] */
     static void resetAllParameters (juce::AudioProcessor& plugin);
@@ -22,7 +19,7 @@ public:
     juce::Label titleLabel;
 
 private:
-    bool complete = false;
+    void layOut() override;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GlobalSynthPanel)
 };

@@ -1,5 +1,7 @@
 #include "Interval.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 enum Slider
@@ -13,38 +15,21 @@ enum Slider
 constexpr int circle = 0;
 } // namespace
 
-IntervalPanel::IntervalPanel (OstrelAudioProcessor& p, const ParameterGroup& group) : GlobalPanelClass (p, group)
+IntervalPanel::IntervalPanel (OstrelAudioProcessor& p, const ParameterGroup& group) :
+    GlobalPanelClass (p, group, { numSliders, 0, 1 })
 {
-    complete = hasControls (numSliders, 0, 1);
-    jassert (complete);
-
     addTitle (titleLabel, "Intervals");
 
-    for (auto* button : toggleButtons)
-        button->addListener (this);
-
-    // The attachment set "Circle" from the parameter before this panel listened.
-    updateCentreKnobs();
+    // The binding set "Circle" from the parameter while the panel was still being built.
+    if (isComplete())
+        updateCentreKnobs();
 }
 
-IntervalPanel::~IntervalPanel()
+void IntervalPanel::layOut()
 {
-    for (auto* button : toggleButtons)
-        button->removeListener (this);
-}
-
-void IntervalPanel::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void IntervalPanel::resized()
-{
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
-
-    const auto t = juce::jmin (20, h);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 20, h);
 
     const auto n = sliders.size() + comboBoxes.size() + toggleButtons.size();
     const auto e = (w - 5 * n - 5) / n;
@@ -70,13 +55,15 @@ void IntervalPanel::resized()
     updateCentreKnobs();
 }
 
-void IntervalPanel::buttonClicked (juce::Button*) { resized(); }
+void IntervalPanel::controlChanged (juce::Component& control)
+{
+    // The knobs' own moves change neither the layout nor what is enabled.
+    if (&control == toggleButtons[circle])
+        resized();
+}
 
 void IntervalPanel::updateCentreKnobs()
 {
-    if (!complete)
-        return;
-
     const auto on = toggleButtons[circle]->getToggleState();
     sliders[centreX]->setEnabled (on);
     sliders[centreY]->setEnabled (on);

@@ -1,5 +1,7 @@
 #include "LFOPanels.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 enum Slider
@@ -130,48 +132,20 @@ void LFOView::paint (juce::Graphics& g)
 
 //==============================================================================
 LFOGUI::LFOGUI (OstrelAudioProcessor& p, const ParameterGroup& group) :
-    GlobalPanelClass (p, group), lfoView (std::make_unique<LFOView>())
+    GlobalPanelClass (p, group, { numSliders, 1, numToggles }), lfoView (std::make_unique<LFOView>())
 {
-    complete = hasControls (numSliders, 1, numToggles);
-    jassert (complete);
-
     addTitle (titleLabel, "LFO");
-
-    for (auto* slider : sliders)
-        slider->addListener (this);
-    for (auto* box : comboBoxes)
-        box->addListener (this);
-    for (auto* button : toggleButtons)
-        button->addListener (this);
-
     addAndMakeVisible (*lfoView);
 }
 
-LFOGUI::~LFOGUI()
+void LFOGUI::layOut()
 {
-    // The base destroys the controls after the view is gone.
-    for (auto* slider : sliders)
-        slider->removeListener (this);
-    for (auto* box : comboBoxes)
-        box->removeListener (this);
-    for (auto* button : toggleButtons)
-        button->removeListener (this);
-}
-
-void LFOGUI::paint (juce::Graphics& g) { GlobalPanelClass::paint (g); }
-
-void LFOGUI::resized()
-{
-    if (!complete)
-        return;
-
     const auto w = getWidth();
     const auto h = getHeight();
 
     const auto lower = juce::jmin (h, (int) (h * 2.5 / 5));
     const auto upper = h - lower;
-    const auto t = juce::jmin (25, upper);
-    titleLabel.setBounds (0, 0, w, t);
+    const auto t = placeTitle (titleLabel, 25, upper);
     const auto rowH = upper - t;
 
     // Knob cells from the left, each a share of what is left.
@@ -201,21 +175,16 @@ void LFOGUI::resized()
     lfoView->setBounds (20, upper + 4, w >= 41 ? w - 40 : 0, lower >= 9 ? lower - 8 : 0);
 }
 
-void LFOGUI::sliderValueChanged (juce::Slider*) { updateView(); }
-
-void LFOGUI::comboBoxChanged (juce::ComboBox*) { updateView(); }
-
-void LFOGUI::buttonClicked (juce::Button*)
+void LFOGUI::controlChanged (juce::Component& control)
 {
     updateView();
-    resized();
+
+    if (dynamic_cast<juce::Button*> (&control) != nullptr)
+        resized();
 }
 
 void LFOGUI::updateView()
 {
-    if (!complete)
-        return;
-
     auto& view = *lfoView;
     const auto id = comboBoxes[lfoType]->getSelectedId();
     const auto width = view.getWidth();

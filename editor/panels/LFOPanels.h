@@ -41,31 +41,21 @@ private:
 
 /** One LFO's seven controls and the preview of its cycle. "Sync" puts the note-value "Rate" in place of the free
     one. */
-class LFOGUI : public GlobalPanelClass,
-               public juce::Slider::Listener,
-               public juce::ComboBox::Listener,
-               public juce::Button::Listener
+class LFOGUI : public GlobalPanelClass
 {
 public:
     /** Over one LFO group: "Rate", "Amount", "Offset", the note-value "Rate", "LFOType", "Sync", "Retrigger". */
     LFOGUI (OstrelAudioProcessor& processor, const ParameterGroup& group);
-    ~LFOGUI() override;
-
-    void paint (juce::Graphics&) override;
-    void resized() override;
-    void sliderValueChanged (juce::Slider*) override;
-    /** Also called once by the editor, so that the preview starts from the parameters' values. */
-    void comboBoxChanged (juce::ComboBox*) override;
-    /** Either toggle: the preview, then the layout, so that "Sync" swaps the rate knobs at once. */
-    void buttonClicked (juce::Button*) override;
+    ~LFOGUI() override = default;
 
     juce::Label titleLabel;
     std::unique_ptr<LFOView> lfoView;
 
 private:
+    void layOut() override;
+    /** Any control: the preview; either toggle then the layout too, so that "Sync" swaps the rate knobs at once. */
+    void controlChanged (juce::Component& control) override;
     void updateView();
-
-    bool complete = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LFOGUI)
 };

@@ -1,5 +1,7 @@
 #include "NameLabel.h"
 
+#include "editor/LayoutCells.h"
+
 namespace
 {
 const juce::String defaultPresetName{ "MyPreset" };
