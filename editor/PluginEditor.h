@@ -2,7 +2,6 @@
 
 #include "EditorLayout.h"
 #include "HostNoteDisplay.h"
-#include "MessageThreadRequest.h"
 #include "ParameterSelectionListener.h"
 #include "controls/CustomTabbedComponent.h"
 #include "controls/DialogLauncher.h"
@@ -18,6 +17,7 @@
 #include "panels/GlobalSynthPanel.h"
 #include "panels/NameLabel.h"
 #include "processor/PluginProcessor.h"
+#include "threads/MessageThreadRequest.h"
 
 /** The plug-in's window: owns every panel, display and tab set, places them, and is the one place where the
     editor and the processor are wired together by call. */

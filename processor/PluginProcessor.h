@@ -1,12 +1,12 @@
 #pragma once
 
-#include "LockFree.h"
-#include "MessageThreadJobs.h"
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
+#include "threads/LockFree.h"
+#include "threads/MessageThreadJobs.h"
 
 #include <cstring>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CustomSliderBase.h"
-#include "PollingTimer.h"
+#include "threads/PollingTimer.h"
 
 /** One message-thread timer for every control that shows modulation: each tick repaints the controls whose
     modulated value changed since the last one. The audio thread then only stores a value and raises a flag,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PollingTimer.h"
+#include "threads/PollingTimer.h"
 
 /** Keeps a control and a parameter in step, as the framework's parameter attachments do, but never posts a message
     from another thread. Hosts set parameters on their audio thread (automation arrives inside the audio callback),

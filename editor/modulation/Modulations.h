@@ -1,9 +1,9 @@
 #pragma once
 
 #include "CustomHorizontalSlider.h"
-#include "editor/MessageThreadRequest.h"
 #include "editor/controls/ParameterAttachments.h"
 #include "processor/PluginProcessor.h"
+#include "threads/MessageThreadRequest.h"
 
 /** One cell of a modulation grid: where it lies, and the target's ID in the name column (empty in the others). */
 struct GridCell

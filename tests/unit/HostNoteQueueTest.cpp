@@ -1,5 +1,5 @@
 // The fixed ring that carries host notes from the audio thread to the editor.
-#include "processor/LockFree.h"
+#include "threads/LockFree.h"
 
 #include <gtest/gtest.h>
 
