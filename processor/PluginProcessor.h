@@ -287,6 +287,10 @@ public:
     LfoState lfoStates[numLfos];
     EnvelopeState modEnvelopeStates[numModEnvelopes];
     Synth synth;
+    /** The framework's oversamplers for x1, x2, x4 and x8, built and prepared as the processor's design gives them
+        but never run: the downsamplers below do their down path, bit for bit (a test holds them to this class),
+        without the up path's wasted work. They stay because building and preparing them is part of the
+        processor's set-up as designed; running them would only cost time. */
     std::array<std::unique_ptr<juce::dsp::Oversampling<float>>, 4> oversamplers;
     /** The down path of oversamplers 1..3 (entry 0 unused): the voices render straight into the work buffer, so
         the up path, which would only filter silence that is then overwritten, is never run. */
