@@ -48,9 +48,11 @@ TEST (ProcessorShell, ImageThreadRunsUntilTheDestructorStopsIt)
     EXPECT_EQ (processor->getThreadName(), "NoName");
     EXPECT_FALSE (processor->imageUpdateWanted.load());
 
+    // The destructor wakes the thread and waits for it: it returns at once, however loaded the machine, unless
+    // the stop hangs. The bound only tells a hang from a slow machine.
     const auto start = juce::Time::getMillisecondCounterHiRes();
     processor.reset();
-    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 100.0 + 50.0);
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 5000.0);
 }
 
 TEST (ProcessorShell, EditorIsAWindowOfTheRightSize)
