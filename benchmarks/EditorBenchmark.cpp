@@ -38,8 +38,8 @@ static void BM_PaintEditor (benchmark::State& state)
 }
 BENCHMARK (BM_PaintEditor)->Unit (benchmark::kMillisecond);
 
-// The window with a panel of bound controls over every parameter group, the matrices' 948 cells included, as a
-// stand-in for the panels and grids still to come: what opening will cost once they are in.
+// The window and, on top of its own panels and grids, a panel of bound controls over every parameter group, the
+// matrices' 948 cells included: an opening that binds a control to every parameter besides what the window binds.
 static void BM_OpenAndCloseEditorWithEveryParameterBound (benchmark::State& state)
 {
     const auto processor = preparedProcessor();

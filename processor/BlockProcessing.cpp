@@ -73,8 +73,7 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     // Both channels of the output low-pass share one set of coefficients; designing it here keeps its
     // allocations off the audio thread.
-    outputFilter[1].coefficients = outputFilter[0].coefficients;
-    updateOutputFilter();
+    outputLowPass.prepare (getSampleRate(), oversamplingOrder);
 
     reportOutputLatency();
 }
@@ -427,24 +426,21 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
 
     if (canRender)
     {
-        updateOutputFilter();
+        outputLowPass.update (getSampleRate(), oversamplingOrder);
 
         // Channel 1 is worked out on its own only once its filters have parted from channel 0's (a one-channel
         // block advances channel 0 alone). From then on each channel keeps its own state; a channel that still
         // matches takes channel 0's state now, as it would have had it been filtered all along.
-        if (!stereo || !outputFilterChannelsMatch || !downsampler.channelsMatch())
+        if (!stereo || !outputLowPass.channelsMatch() || !downsampler.channelsMatch())
         {
-            if (outputFilterChannelsMatch)
-            {
-                std::copy (outputFilterState[0], outputFilterState[0] + 2, outputFilterState[1]);
-                outputFilterChannelsMatch = false;
-            }
+            if (outputLowPass.channelsMatch())
+                outputLowPass.separateChannels();
 
             if (downsampler.channelsMatch())
                 downsampler.separateChannels();
         }
 
-        filter = outputFilterFor (0);
+        filter = outputLowPass.filterFor (0);
     }
 
     const auto renderStretch = [this, work, filtered, &filter] (int from, int count)
@@ -480,75 +476,23 @@ void OstrelAudioProcessor::renderPiece (juce::AudioBuffer<float>& buffer,
     if (position < osLength)
         renderStretch (position, osLength - position);
 
-    keepOutputFilterState (0, filter);
+    outputLowPass.keepState (0, filter);
 
     auto* left = buffer.getWritePointer (0, pieceStart);
 
-    if (stereo && !outputFilterChannelsMatch)
+    if (stereo && !outputLowPass.channelsMatch())
     {
         auto* second = oversampledBuffer.getWritePointer (2);
-        auto secondFilter = outputFilterFor (1);
+        auto secondFilter = outputLowPass.filterFor (1);
         secondFilter.process (work, second, osLength);
-        keepOutputFilterState (1, secondFilter);
+        outputLowPass.keepState (1, secondFilter);
         downsampler.process (1, second, buffer.getWritePointer (1, pieceStart), pieceLength);
     }
 
     downsampler.process (0, filtered, left, pieceLength);
 
-    if (stereo && outputFilterChannelsMatch)
+    if (stereo && outputLowPass.channelsMatch())
         std::copy (left, left + pieceLength, buffer.getWritePointer (1, pieceStart));
-}
-
-OutputFilter OstrelAudioProcessor::outputFilterFor (int channel) const noexcept
-{
-    const auto* coefficients = outputFilter[0].coefficients->getRawCoefficients();
-    OutputFilter filter;
-    filter.b0 = coefficients[0];
-    filter.b1 = coefficients[1];
-    filter.b2 = coefficients[2];
-    filter.a1 = coefficients[3];
-    filter.a2 = coefficients[4];
-    filter.lv1 = outputFilterState[channel][0];
-    filter.lv2 = outputFilterState[channel][1];
-    return filter;
-}
-
-void OstrelAudioProcessor::keepOutputFilterState (int channel, OutputFilter filter) noexcept
-{
-    // The framework's filter snaps its state to zero at the end of every call over a piece.
-    juce::dsp::util::snapToZero (filter.lv1);
-    juce::dsp::util::snapToZero (filter.lv2);
-    outputFilterState[channel][0] = filter.lv1;
-    outputFilterState[channel][1] = filter.lv2;
-}
-
-void OstrelAudioProcessor::resetOutputFilter() noexcept
-{
-    for (auto& state : outputFilterState)
-        state[0] = state[1] = 0.0f;
-
-    outputFilterChannelsMatch = true;
-}
-
-void OstrelAudioProcessor::updateOutputFilter()
-{
-    const auto sampleRate = getSampleRate();
-    if (sampleRate <= 0.0)
-        return;
-
-    const auto rate = oversamplingOrder * sampleRate;
-    const auto cutoff = (float) (sampleRate * 0.5 * 0.9);
-
-    if (rate == outputFilterRate && juce::approximatelyEqual (cutoff, outputFilterCutoff))
-        return;
-
-    // Written into the shared coefficient object, which has room for them: no allocation.
-    *outputFilter[0].coefficients = juce::dsp::IIR::ArrayCoefficients<float>::makeLowPass (rate, cutoff, 0.707f);
-    outputFilter[1].coefficients = outputFilter[0].coefficients;
-    resetOutputFilter();
-
-    outputFilterRate = rate;
-    outputFilterCutoff = cutoff;
 }
 
 void OstrelAudioProcessor::updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept

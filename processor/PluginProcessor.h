@@ -4,6 +4,7 @@
 #include "ParameterModel.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
+#include "processor/sound/OutputLowPass.h"
 #include "processor/sound/Synth.h"
 #include "threads/LockFree.h"
 #include "threads/MessageThreadJobs.h"
@@ -449,14 +450,6 @@ private:
                       int pieceStart,
                       int pieceLength,
                       bool lastPiece);
-    /** Designs the output low-pass for the current rate unless it already is. [audio thread, prepare thread] */
-    void updateOutputFilter();
-    /** The output low-pass with the state of channel. [audio thread] */
-    OutputFilter outputFilterFor (int channel) const noexcept;
-    /** Keeps filter's state as channel's, snapped to zero as the framework's filter leaves it. [audio thread] */
-    void keepOutputFilterState (int channel, OutputFilter filter) noexcept;
-    /** Clears the state of both channels' output low-pass. */
-    void resetOutputFilter() noexcept;
     /** Feeds the oscilloscope and the spectrum from the finished block, before the master gain. [audio thread] */
     void updateDisplayFeeds (const juce::AudioBuffer<float>& buffer) noexcept;
 
@@ -471,12 +464,8 @@ private:
     void handleNoteOff (int note);
     void handleController (int number, int value);
 
-    /** The output low-pass's state, lv1 and lv2 as the framework's second-order filter keeps them, per channel. */
-    float outputFilterState[2][2]{};
-    /** True while channel 1's output low-pass would hold the same state as channel 0's, which is so from its
-        reset until a one-channel block advances channel 0 alone: both channels then carry the same samples,
-        filtered once. */
-    bool outputFilterChannelsMatch = true;
+    /** The output low-pass's state per channel; it designs outputFilter for the current rate. */
+    OutputLowPass outputLowPass{ outputFilter, outputFilterRate, outputFilterCutoff };
 
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;

@@ -2,10 +2,10 @@
 // notes playing, how long a paint of the picture view holds the picture lock, and the time from dropping a large
 // picture to the first paint that shows it transformed. The window goes on a private X server (Xvfb) of its own.
 #include "GeneratedPictures.h"
+#include "PrivateDisplay.h"
 #include "ProcessorSupport.h"
 #include "TemporaryHome.h"
 #include "editor/PluginEditor.h"
-#include "editor/PrivateDisplay.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,20 +1,7 @@
 #include "CustomSliderBase.h"
 
 #include "ModulationRepaintTicker.h"
-
-#include <cstdint>
-#include <cstring>
-
-namespace
-{
-bool sameBits (float a, float b) noexcept
-{
-    std::uint32_t x, y;
-    std::memcpy (&x, &a, sizeof (x));
-    std::memcpy (&y, &b, sizeof (y));
-    return x == y;
-}
-} // namespace
+#include "processor/BitPatterns.h"
 
 CustomSliderBase::CustomSliderBase (OstrelAudioProcessor& p, const juce::String& id) : processor (p), paramID (id)
 {
@@ -40,7 +27,7 @@ void CustomSliderBase::setModulationValue (float modulatedValue)
 {
     // The audio thread sends every block; only a different value needs a repaint.
     const auto previous = modulationValue.exchange (modulatedValue, std::memory_order_relaxed);
-    if (!sameBits (previous, modulatedValue))
+    if (!bit_patterns::sameBits (previous, modulatedValue))
         modulationChanged.store (true, std::memory_order_release);
 }
 

@@ -1,7 +1,7 @@
 // Counts every heap allocation (and every write, see below) the test's own thread makes while the counting flag is up.
 // This file replaces the global allocation functions, so it lives in its own test program.
+#include "EditorFixture.h"
 #include "ProcessorHarness.h"
-#include "editor/EditorFixture.h"
 #include "editor/panels/GlobalPanelClass.h"
 
 #include <atomic>

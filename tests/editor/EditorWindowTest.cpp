@@ -60,7 +60,7 @@ TEST (EditorWindow, PaintsItsBackgroundAndTheTwoSeparatorLines)
     auto& editor = harness.editor();
     const auto image = snapshot (editor);
 
-    // Points in the gaps between the cells, which no later part of the window covers.
+    // Points in the gaps between the cells, which none of the window's parts covers.
     struct Point
     {
         int x, y;

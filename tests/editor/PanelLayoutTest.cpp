@@ -167,7 +167,7 @@ TEST (PanelLayout, EveryPanelPlacesItsPartsAtTheWindowsSizes)
     for (const auto& p : placed)
         EXPECT_EQ (p.find (editor).getBounds(), p.bounds) << p.what;
 
-    // The picture view and the waveform window come later; their cells are already set.
+    // The layout's cells, the picture view's and the waveform window's among them.
     const auto cells = WaveFormGUI::layoutFor (413, 399);
     EXPECT_EQ (cells.parentTargetArea, R (1, 1, 312, 264));
     EXPECT_EQ (cells.waveFormWindow, R (1, 267, 312, 42));

@@ -1,4 +1,6 @@
-#include "TestHelpers.h"
+#include "ProcessorSupport.h"
+
+#include <gtest/gtest.h>
 
 using Layout = juce::AudioProcessor::BusesLayout;
 

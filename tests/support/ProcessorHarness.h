@@ -1,7 +1,10 @@
 #pragma once
 
-#include "TestHelpers.h"
+#include "ProcessorSupport.h"
+#include "SignalMeasures.h"
 #include "TestPlayHead.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>

@@ -1,6 +1,9 @@
 #pragma once
 
-#include "TestHelpers.h"
+#include "ProcessorSupport.h"
+#include "SignalMeasures.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>

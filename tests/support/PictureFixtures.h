@@ -1,10 +1,12 @@
 #pragma once
 
 #include "GeneratedPictures.h"
-#include "TestHelpers.h"
+#include "ProcessorSupport.h"
+#include "SignalMeasures.h"
 #include "processor/picture/PictureDecoding.h"
 
 #include <gif_lib.h>
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <vector>

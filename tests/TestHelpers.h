@@ -1,6 +1,0 @@
-#pragma once
-
-#include "ProcessorSupport.h"
-#include "SignalMeasures.h"
-
-#include <gtest/gtest.h>
