@@ -2,8 +2,8 @@
 
 #include "LockFree.h"
 #include "MessageThreadJobs.h"
-#include "ModulationListeners.h"
 #include "ParameterModel.h"
+#include "processor/modulation/ModulationListeners.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
