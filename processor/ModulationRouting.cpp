@@ -4,8 +4,8 @@
 #include <limits>
 
 // The message-side tables (midiModulations, modulatedTargetIds, the three flag tables) change only under
-// routingLock, and every change ends with publishRoutes(): the audio thread never sees these containers, only
-// the immutable ModulationRoutes value it takes from publishedRoutes once per block. The listener table is
+// routingLock, and every change ends with publishing them: the audio thread never sees these containers, only the
+// immutable routes it takes from publishedRoutes once per block. The listener table is
 // changed under modulationListenersLock, which the audio thread only try-locks.
 
 namespace
@@ -87,7 +87,7 @@ void OstrelAudioProcessor::modulationMatrixRowCheckValues (ModType type, int row
             }
         }
 
-        publishRoutes();
+        publishedRoutes.publish (modulatedTargetIds, parameterIndex, midiModulations);
     }
 
     if (targetLeftTheList)
@@ -267,30 +267,6 @@ void OstrelAudioProcessor::clearEveryModulationDisplay()
     for (auto* listener : listenerForTarget)
         if (listener != nullptr)
             listener->setModulationValue (std::numeric_limits<float>::quiet_NaN());
-}
-
-void OstrelAudioProcessor::publishRoutes()
-{
-    auto& routes = publishedRoutes.back();
-
-    routes.numModulatedTargets = 0;
-    for (const auto& id : modulatedTargetIds)
-    {
-        const auto index = parameterIndex.find (id);
-        if (index != parameterIndex.end() && routes.numModulatedTargets < numModulationTargets)
-            routes.modulatedTargets[routes.numModulatedTargets++] = index->second;
-    }
-
-    for (int row = 0; row < numModulationTargets; ++row)
-    {
-        const auto& source = midiModulations[(size_t) row];
-        const auto count = std::min ((int) source.size(), numModulationSources);
-
-        routes.numMidiRoutes[row] = count;
-        std::copy (source.begin(), source.begin() + count, routes.midiRoutes[row]);
-    }
-
-    publishedRoutes.publish();
 }
 
 void OstrelAudioProcessor::setParameterForModulation (juce::String paramID)

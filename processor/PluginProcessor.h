@@ -4,6 +4,7 @@
 #include "MessageThreadJobs.h"
 #include "ParameterModel.h"
 #include "processor/modulation/ModulationListeners.h"
+#include "processor/modulation/PublishedRoutes.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
@@ -64,21 +65,8 @@ public:
     static constexpr int scopeSize = 1024;
     static constexpr int fftSize = 1024;
 
-    /** One MIDI-source route of a target. */
-    struct MidiModulation
-    {
-        float amount = 0.0f;
-        int source = 0;
-    };
-
-    /** What the audio thread needs of the routing tables, as one immutable, allocation-free value. */
-    struct ModulationRoutes
-    {
-        int numModulatedTargets = 0;
-        int modulatedTargets[numModulationTargets]{}; // rows of modulatedTargetIds, in list order
-        int numMidiRoutes[numModulationTargets]{};
-        MidiModulation midiRoutes[numModulationTargets][numModulationSources]{};
-    };
+    /** One MIDI-source route of a target: the record of midiModulations and of the published routes. */
+    using MidiModulation = ::MidiModulation;
 
     /** What Save or Delete of the presets bar did to the presets file. Tests as a bool: whether it was written. */
     struct PresetsFileResult
@@ -309,7 +297,7 @@ public:
     juce::CriticalSection programsLock;
 
     /** The routing tables as the audio thread sees them; published by the message thread. */
-    TripleBuffer<ModulationRoutes> publishedRoutes;
+    PublishedRoutes publishedRoutes;
     /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
     ModulationListener* listenerForTarget[numModulationTargets]{};
     /** The audio thread only try-locks this and, while holding it, tells controls only when
@@ -333,8 +321,6 @@ private:
     void fillNoteLengthBeats();
 
     //============================================================================== routing
-    /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
-    void publishRoutes();
     /** Books every matrix cell that was marked changed, with its parameter's current value, unless the tables
         already hold that value. [message thread] */
     void bookChangedMatrixCells();
