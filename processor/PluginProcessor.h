@@ -3,6 +3,7 @@
 #include "LockFree.h"
 #include "MessageThreadJobs.h"
 #include "ParameterModel.h"
+#include "processor/modulation/MatrixCellWatch.h"
 #include "processor/modulation/ModulationListeners.h"
 #include "processor/modulation/PublishedRoutes.h"
 #include "processor/sound/Downsampler.h"
@@ -321,32 +322,18 @@ private:
     void fillNoteLengthBeats();
 
     //============================================================================== routing
-    /** Books every matrix cell that was marked changed, with its parameter's current value, unless the tables
-        already hold that value. [message thread] */
-    void bookChangedMatrixCells();
+    /** Books a matrix cell that changed, with its parameter's current value, unless the tables already hold that
+        value. [message thread] */
+    void bookChangedMatrixCell (ModType type, int row, int column, float value);
     /** True when the tables already hold value for cell (row, column): its flag, and for a MIDI cell its route.
         [message thread] */
     bool tablesHoldCell (ModType type, int row, int column, float value);
-    /** Starts and stops marking the cells whose parameters change, and the message-thread job that books them. */
+    /** Starts and stops booking the cells whose parameters change. */
     void followMatrixParameters();
     void stopFollowingMatrixParameters();
 
-    static constexpr int numMatrices = 3;
-
-    /** Marks its cell changed whoever sets the parameter: a grid cell, the host's automation (also inside the
-        audio callback), a program, a restore. It only raises a flag and marks the booking job, so it never waits or
-        allocates. [any thread, the audio thread included] */
-    struct MatrixCellListener : public juce::AudioProcessorValueTreeState::Listener
-    {
-        void parameterChanged (const juce::String&, float) override;
-
-        OstrelAudioProcessor* owner = nullptr;
-        int cell = 0; // numMatrixCells * ModType + row * 4 + column
-    };
-
-    std::array<MatrixCellListener, numMatrices * numMatrixCells> matrixCellListeners;
-    AtomicFlagSet<numMatrices * numMatrixCells> changedMatrixCells;
-    int matrixBookingJob = -1;
+    /** The matrix cells that changed since the message thread last booked them. */
+    MatrixCellWatch matrixCellWatch{ valueTreeState, messageThreadJobs };
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();
