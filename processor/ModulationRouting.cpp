@@ -5,8 +5,8 @@
 
 // The message-side tables (midiModulations, modulatedTargetIds, the three flag tables) change only under
 // routingLock, and every change ends with publishing them: the audio thread never sees these containers, only the
-// immutable routes it takes from publishedRoutes once per block. The listener table is
-// changed under modulationListenersLock, which the audio thread only try-locks.
+// immutable routes it takes from publishedRoutes once per block. The listener table is changed under
+// modulationListenersLock, which the audio thread only try-locks.
 
 namespace
 {
