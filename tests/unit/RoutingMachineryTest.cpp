@@ -24,6 +24,8 @@ TEST (PublishedRoutes, TheAudioSideKeepsItsRoutesUntilItTakesNewerOnes)
     EXPECT_EQ (first.modulatedTargets[1], 2);
     ASSERT_EQ (first.numMidiRoutes[5], 2);
     EXPECT_EQ (first.midiRoutes[5][0].amount, 0.5f);
+    EXPECT_EQ (first.midiRoutes[5][0].source, 1);
+    EXPECT_EQ (first.midiRoutes[5][1].amount, -0.2f);
     EXPECT_EQ (first.midiRoutes[5][1].source, 0);
     EXPECT_EQ (first.numMidiRoutes[2], 0);
 
