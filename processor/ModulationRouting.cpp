@@ -4,9 +4,9 @@
 #include <limits>
 
 // The message-side tables (midiModulations, modulatedTargetIds, the three flag tables) change only under
-// routingLock, and every change ends with publishRoutes(): the audio thread never sees these containers, only
-// the immutable ModulationRoutes value it takes from publishedRoutes once per block. The listener table is
-// changed under modulationListenersLock, which the audio thread only try-locks.
+// routingLock, and every change ends with publishing them: the audio thread never sees these containers, only the
+// immutable routes it takes from publishedRoutes once per block. The listener table is changed under
+// modulationListenersLock, which the audio thread only try-locks.
 
 namespace
 {
@@ -87,7 +87,7 @@ void OstrelAudioProcessor::modulationMatrixRowCheckValues (ModType type, int row
             }
         }
 
-        publishRoutes();
+        publishedRoutes.publish (modulatedTargetIds, parameterIndex, midiModulations);
     }
 
     if (targetLeftTheList)
@@ -183,59 +183,22 @@ void OstrelAudioProcessor::rebookModulationMatrices()
 // automation inside the audio callback, where nothing may wait or allocate), and a message-thread job books the
 // marked cells through modulationMatrixRowCheckValues, the one booking path of the grids, programs and restores.
 
-void OstrelAudioProcessor::MatrixCellListener::parameterChanged (const juce::String&, float)
-{
-    owner->changedMatrixCells.raise (cell);
-    owner->messageThreadJobs.mark (owner->matrixBookingJob);
-}
-
 void OstrelAudioProcessor::followMatrixParameters()
 {
-    matrixBookingJob = messageThreadJobs.add ([this] { bookChangedMatrixCells(); });
-
-    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
-
-    for (int m = 0; m < numMatrices; ++m)
-    {
-        for (int k = 0; k < numMatrixCells; ++k)
-        {
-            auto& listener = matrixCellListeners[(size_t) (m * numMatrixCells + k)];
-            listener.owner = this;
-            listener.cell = m * numMatrixCells + k;
-            valueTreeState.addParameterListener ((*matrices[m])[(size_t) k].paramID, &listener);
-        }
-    }
+    matrixCellWatch.start ({ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs },
+                           [this] (ModType type, int row, int column, float value)
+                           { bookChangedMatrixCell (type, row, column, value); });
 }
 
-void OstrelAudioProcessor::stopFollowingMatrixParameters()
+void OstrelAudioProcessor::stopFollowingMatrixParameters() { matrixCellWatch.stop(); }
+
+void OstrelAudioProcessor::bookChangedMatrixCell (ModType type, int row, int column, float value)
 {
-    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
-
-    for (int m = 0; m < numMatrices; ++m)
-        for (int k = 0; k < numMatrixCells; ++k)
-            valueTreeState.removeParameterListener ((*matrices[m])[(size_t) k].paramID,
-                                                    &matrixCellListeners[(size_t) (m * numMatrixCells + k)]);
-}
-
-void OstrelAudioProcessor::bookChangedMatrixCells()
-{
-    const ParameterGroup* matrices[]{ &lfoMatrixConfigs, &envMatrixConfigs, &midiMatrixConfigs };
-
     // A parameter is also announced when it is set to the value it has (Reset sets them all, and the framework
     // announces each parameter's first setting whatever its value); booking those would tell the listeners of
     // sources that nothing routed, and the window would show their pages.
-    changedMatrixCells.takeEach (
-        [&] (int cell)
-        {
-            const auto type = static_cast<ModType> (cell / numMatrixCells);
-            const auto k = cell % numMatrixCells;
-            const auto row = k / numModulationSources;
-            const auto column = k % numModulationSources;
-            const auto value = (*matrices[cell / numMatrixCells])[(size_t) k].raw();
-
-            if (!tablesHoldCell (type, row, column, value))
-                modulationMatrixRowCheckValues (type, row, column, value);
-        });
+    if (!tablesHoldCell (type, row, column, value))
+        modulationMatrixRowCheckValues (type, row, column, value);
 }
 
 bool OstrelAudioProcessor::tablesHoldCell (ModType type, int row, int column, float value)
@@ -267,30 +230,6 @@ void OstrelAudioProcessor::clearEveryModulationDisplay()
     for (auto* listener : listenerForTarget)
         if (listener != nullptr)
             listener->setModulationValue (std::numeric_limits<float>::quiet_NaN());
-}
-
-void OstrelAudioProcessor::publishRoutes()
-{
-    auto& routes = publishedRoutes.back();
-
-    routes.numModulatedTargets = 0;
-    for (const auto& id : modulatedTargetIds)
-    {
-        const auto index = parameterIndex.find (id);
-        if (index != parameterIndex.end() && routes.numModulatedTargets < numModulationTargets)
-            routes.modulatedTargets[routes.numModulatedTargets++] = index->second;
-    }
-
-    for (int row = 0; row < numModulationTargets; ++row)
-    {
-        const auto& source = midiModulations[(size_t) row];
-        const auto count = std::min ((int) source.size(), numModulationSources);
-
-        routes.numMidiRoutes[row] = count;
-        std::copy (source.begin(), source.begin() + count, routes.midiRoutes[row]);
-    }
-
-    publishedRoutes.publish();
 }
 
 void OstrelAudioProcessor::setParameterForModulation (juce::String paramID)

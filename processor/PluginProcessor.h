@@ -1,7 +1,9 @@
 #pragma once
 
-#include "ModulationListeners.h"
 #include "ParameterModel.h"
+#include "processor/modulation/MatrixCellWatch.h"
+#include "processor/modulation/ModulationListeners.h"
+#include "processor/modulation/PublishedRoutes.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/OutputLowPass.h"
@@ -65,21 +67,8 @@ public:
     static constexpr int scopeSize = 1024;
     static constexpr int fftSize = 1024;
 
-    /** One MIDI-source route of a target. */
-    struct MidiModulation
-    {
-        float amount = 0.0f;
-        int source = 0;
-    };
-
-    /** What the audio thread needs of the routing tables, as one immutable, allocation-free value. */
-    struct ModulationRoutes
-    {
-        int numModulatedTargets = 0;
-        int modulatedTargets[numModulationTargets]{}; // rows of modulatedTargetIds, in list order
-        int numMidiRoutes[numModulationTargets]{};
-        MidiModulation midiRoutes[numModulationTargets][numModulationSources]{};
-    };
+    /** One MIDI-source route of a target: the record of midiModulations and of the published routes. */
+    using MidiModulation = ::MidiModulation;
 
     /** What Save or Delete of the presets bar did to the presets file. Tests as a bool: whether it was written. */
     struct PresetsFileResult
@@ -314,7 +303,7 @@ public:
     juce::CriticalSection programsLock;
 
     /** The routing tables as the audio thread sees them; published by the message thread. */
-    TripleBuffer<ModulationRoutes> publishedRoutes;
+    PublishedRoutes publishedRoutes;
     /** modulationListeners by target row, for the audio thread; guarded by modulationListenersLock. */
     ModulationListener* listenerForTarget[numModulationTargets]{};
     /** The audio thread only try-locks this and, while holding it, tells controls only when
@@ -338,34 +327,18 @@ private:
     void fillNoteLengthBeats();
 
     //============================================================================== routing
-    /** Rebuilds the audio thread's routes from the tables and publishes them; routingLock held. */
-    void publishRoutes();
-    /** Books every matrix cell that was marked changed, with its parameter's current value, unless the tables
-        already hold that value. [message thread] */
-    void bookChangedMatrixCells();
+    /** Books a matrix cell that changed, with its parameter's current value, unless the tables already hold that
+        value. [message thread] */
+    void bookChangedMatrixCell (ModType type, int row, int column, float value);
     /** True when the tables already hold value for cell (row, column): its flag, and for a MIDI cell its route.
         [message thread] */
     bool tablesHoldCell (ModType type, int row, int column, float value);
-    /** Starts and stops marking the cells whose parameters change, and the message-thread job that books them. */
+    /** Starts and stops booking the cells whose parameters change. */
     void followMatrixParameters();
     void stopFollowingMatrixParameters();
 
-    static constexpr int numMatrices = 3;
-
-    /** Marks its cell changed whoever sets the parameter: a grid cell, the host's automation (also inside the
-        audio callback), a program, a restore. It only raises a flag and marks the booking job, so it never waits or
-        allocates. [any thread, the audio thread included] */
-    struct MatrixCellListener : public juce::AudioProcessorValueTreeState::Listener
-    {
-        void parameterChanged (const juce::String&, float) override;
-
-        OstrelAudioProcessor* owner = nullptr;
-        int cell = 0; // numMatrixCells * ModType + row * 4 + column
-    };
-
-    std::array<MatrixCellListener, numMatrices * numMatrixCells> matrixCellListeners;
-    AtomicFlagSet<numMatrices * numMatrixCells> changedMatrixCells;
-    int matrixBookingJob = -1;
+    /** The matrix cells that changed since the message thread last booked them. */
+    MatrixCellWatch matrixCellWatch{ valueTreeState, messageThreadJobs };
 
     //============================================================================== programs
     void readProgramsFromPresetsFile();
