@@ -1,4 +1,4 @@
-#include "PictureDecoding.h"
+#include "picture/PictureDecoding.h"
 #include "processor/PluginProcessor.h"
 #include "processor/sound/SoundConstants.h"
 
