@@ -1,4 +1,4 @@
-#include "picture/PictureDecoding.h"
+#include "picture/BrightnessGrid.h"
 #include "processor/PluginProcessor.h"
 #include "processor/sound/SoundConstants.h"
 
@@ -35,89 +35,9 @@ float limitPosition (float v, float limit) { return v > 0.0f ? (v < limit ? v : 
 
 /** The integer part of v, made 511 when 511 or more and 0 when negative (or NaN). */
 int pinToGrid (float v) { return v >= lastGridIndex ? OstrelAudioProcessor::gridSize - 1 : (v > 0.0f ? (int) v : 0); }
-
-/** level / 255 for every 8-bit level. */
-const auto brightnessLevels = []
-{
-    std::array<float, 256> levels{};
-
-    for (int i = 0; i < 256; ++i)
-        levels[(size_t) i] = (float) i / 255.0f;
-
-    return levels;
-}();
-
-float brightnessOf (juce::uint8 maxComponent) { return brightnessLevels[maxComponent]; }
-
-/** The largest of three levels, without branches: picture content is too irregular to predict. */
-juce::uint8 largestOf (juce::uint8 r, juce::uint8 g, juce::uint8 b)
-{
-    const unsigned rg = r ^ ((r ^ g) & -(unsigned) (r < g));
-    return (juce::uint8) (rg ^ ((rg ^ b) & -(unsigned) (rg < b)));
-}
-
-/** picture rescaled to the grid's size as juce::Image::rescaled does it (medium resampling quality), but onto a
-    cleared image: the framework clears its new image only for pictures with alpha, and the edge pixels that the
-    scaled picture covers only in part would blend in whatever that memory held, a little different at every load.
-    A picture of the grid's size is shared, not copied. */
-juce::Image rescaledToGrid (const juce::Image& picture)
-{
-    constexpr int side = OstrelAudioProcessor::gridSize;
-
-    if (picture.getWidth() == side && picture.getHeight() == side)
-        return picture;
-
-    juce::Image scaled (picture.getFormat(), side, side, true, *picture.getPixelData()->createType());
-    juce::Graphics g (scaled);
-    g.setImageResamplingQuality (juce::Graphics::mediumResamplingQuality);
-    g.drawImageTransformed (picture,
-                            juce::AffineTransform::scale ((float) side / (float) picture.getWidth(),
-                                                          (float) side / (float) picture.getHeight()),
-                            false);
-    return scaled;
-}
-
-template <typename ReadMaxComponent>
-void writeGrid (const juce::Image::BitmapData& pixels,
-                int width,
-                int height,
-                std::atomic<float>* grid,
-                ReadMaxComponent readMaxComponent)
-{
-    // The picture is stored row by row but the grid column by column, 2 KiB apart: written
-    // straight from the rows, every store would miss the cache. So the picture is read in tiles
-    // of 16 rows by 64 columns, transposed in a small buffer, and each tile column goes to the
-    // grid as 16 consecutive floats.
-    constexpr int tileRows = 16, tileColumns = 64;
-    float tile[tileColumns][tileRows];
-
-    for (int top = 0; top < height; top += tileRows)
-    {
-        const int rows = juce::jmin (tileRows, height - top);
-
-        for (int left = 0; left < width; left += tileColumns)
-        {
-            const int columns = juce::jmin (tileColumns, width - left);
-
-            for (int row = 0; row < rows; ++row)
-            {
-                const auto* pixel = pixels.getPixelPointer (left, top + row);
-
-                for (int column = 0; column < columns; ++column, pixel += pixels.pixelStride)
-                    tile[column][row] = brightnessOf (readMaxComponent (pixel));
-            }
-
-            for (int column = 0; column < columns; ++column)
-            {
-                auto* cells = grid + (left + column) * OstrelAudioProcessor::gridSize + top;
-
-                for (int row = 0; row < rows; ++row)
-                    cells[row].store (tile[column][row], std::memory_order_relaxed);
-            }
-        }
-    }
-}
 } // namespace
+
+static_assert (brightnessGridSize == OstrelAudioProcessor::gridSize, "the processor's grid is the one written");
 
 void OstrelAudioProcessor::run()
 {
@@ -190,26 +110,6 @@ bool OstrelAudioProcessor::loadDroppedPicture (const juce::String& path, const s
 
     swapInPicture (std::move (picture), false, true);
     return true;
-}
-
-OstrelAudioProcessor::PreparedPicture OstrelAudioProcessor::preparePicture (const juce::String& path)
-{
-    // Decoding and rescaling take long: they run before any lock is taken, so that neither the audio thread, nor
-    // the image thread, nor a host saving the state waits for them.
-    PreparedPicture picture;
-    picture.path = path;
-
-    if (juce::File::isAbsolutePath (path))
-        picture.decoded = decodePictureFile (juce::File (path));
-
-    if (picture.isValid())
-    {
-        picture.scaled = rescaledToGrid (picture.decoded);
-        picture.transformed = picture.scaled.createCopy();
-        picture.work = picture.transformed.createCopy();
-    }
-
-    return picture;
 }
 
 void OstrelAudioProcessor::swapInPicture (PreparedPicture picture, bool clearGrid, bool recordInLiveState)
@@ -329,53 +229,6 @@ void OstrelAudioProcessor::transformPictureLocked()
         context->drawImage (transformWorkImage, juce::AffineTransform());
 
     writeBrightnessGrid (transformedImage, imageGrid);
-}
-
-void OstrelAudioProcessor::writeBrightnessGrid (const juce::Image& picture, std::atomic<float>* grid)
-{
-    const juce::Image::BitmapData pixels (picture, juce::Image::BitmapData::readOnly);
-    const int width = juce::jmin (pixels.width, gridSize);
-    const int height = juce::jmin (pixels.height, gridSize);
-
-    // Each format read exactly as getPixelAt reads it (ARGB unpremultiplied); alpha is ignored.
-    switch (pixels.pixelFormat)
-    {
-        case juce::Image::ARGB:
-            writeGrid (pixels,
-                       width,
-                       height,
-                       grid,
-                       [] (const juce::uint8* pixel)
-                       {
-                           const auto colour = reinterpret_cast<const juce::PixelARGB*> (pixel)->getUnpremultiplied();
-                           return largestOf (colour.getRed(), colour.getGreen(), colour.getBlue());
-                       });
-            break;
-
-        case juce::Image::RGB:
-            writeGrid (pixels,
-                       width,
-                       height,
-                       grid,
-                       [] (const juce::uint8* pixel)
-                       {
-                           const auto* colour = reinterpret_cast<const juce::PixelRGB*> (pixel);
-                           return largestOf (colour->getRed(), colour->getGreen(), colour->getBlue());
-                       });
-            break;
-
-        case juce::Image::SingleChannel:
-        case juce::Image::UnknownFormat:
-        default:
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                {
-                    const auto colour = pixels.getPixelColour (x, y);
-                    const auto maxComponent = juce::jmax (colour.getRed(), colour.getGreen(), colour.getBlue());
-                    grid[x * gridSize + y].store (brightnessOf (maxComponent), std::memory_order_relaxed);
-                }
-            break;
-    }
 }
 
 void OstrelAudioProcessor::handleWavetableSampleSelection (int index)

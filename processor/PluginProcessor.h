@@ -4,6 +4,7 @@
 #include "MessageThreadJobs.h"
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
+#include "processor/picture/PreparedPicture.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
@@ -156,9 +157,6 @@ public:
     /** One transform pass into transformedImage and imageGrid; takes the picture lock. [image thread, or the audio
         thread while the host renders offline] */
     void updateImageManupulations();
-    /** grid[x * 512 + y] = max (R, G, B) / 255 of pixel (x, y) as getPixelAt reads it, for a
-        512 x 512 picture, read in one pass over its pixels. [image thread] */
-    static void writeBrightnessGrid (const juce::Image& picture, std::atomic<float>* grid);
     /** The current picture's path. [any thread but the audio thread] */
     juce::String getImagePath() const;
 
@@ -495,17 +493,6 @@ private:
     int numPresetValues = 0;
 
     //============================================================================== picture pipeline
-    /** A picture file decoded and scaled, ready to be swapped in; null images when it did not decode. */
-    struct PreparedPicture
-    {
-        juce::String path;
-        juce::Image decoded, scaled, transformed, work;
-
-        bool isValid() const noexcept { return decoded.isValid(); }
-    };
-
-    /** Decodes and scales the file at path; takes no lock, as it takes long. [any thread but the audio thread] */
-    static PreparedPicture preparePicture (const juce::String& path);
     /** Makes picture the current one as loadFile does (a null one leaves no picture and keeps the grid and the
         tables); with clearGrid the grid is zeroed together with the swap, so that no transform pass can refill it
         from the picture replaced. With recordInLiveState a picture that decoded is named in the live state, which
