@@ -5,6 +5,7 @@
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
 #include "processor/picture/PreparedPicture.h"
+#include "processor/picture/WavetableRefill.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
@@ -389,50 +390,14 @@ private:
     float midiRouteSum (const ModulationRoutes& routes, int row, const ParameterConfig& config) const;
     /** Tells row's control its modulated value, when mayTell. [audio thread] */
     void tellModulationListener (bool mayTell, int row, float value);
-    /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
-        centre in row0 and row1), and the 512 values it gave. */
-    struct PictureRead
-    {
-        bool circle = false;
-        int row0 = -1, row1 = -1;
-        float position = 0.0f;
-        std::array<float, wavetableSize> values;
-
-        bool sameAs (const PictureRead& other) const noexcept
-        {
-            return row0 >= 0 && circle == other.circle && row0 == other.row0 && row1 == other.row1
-                   && std::memcmp (&position, &other.position, sizeof (position)) == 0;
-        }
-    };
-
     /** Refills all eight wavetables, as block processing does every block. [audio thread] */
     void refillWavetables();
-    /** Blends table index towards its new read of the grid (the "Smooth" step), leaving its mean in; with
-        earlierReads (one per voice), a read another table of the same block already made is taken from there.
-        The wavetable lock is held. [audio thread] */
-    void blendWavetable (int index, PictureRead* earlierReads);
-    /** Table index's read of the grid, into earlierReads[index] (or ownRead without earlierReads); returns the
-        values, which may lie in an earlier table's read. The wavetable lock is held. [audio thread] */
-    const float* readPicture (int index, PictureRead* earlierReads, PictureRead& ownRead);
-    /** The "Smooth" step of table index towards values. [audio thread] */
-    void blendTowards (int index, const float* values) noexcept;
+    /** Where the wavetables are read now, and how fast they follow: the interval settings as the block sees them.
+        [audio thread] */
+    WavetableRefill::Scan currentScan() const noexcept;
+    /** Reads the eight wavetableBuffers out of imageGrid; spinCriticalSectionLoadWaveBuffer is held around it. */
+    WavetableRefill wavetableRefill{ imageGrid, wavetableBuffers };
 
-    /** Once held notes have brought the tables to rest, a refill gives back the very tables it was given; then
-        one with the same reads and "Smooth" would too, and is skipped. What the last refill that left every
-        table as it found it read; cleared by anything else that writes a table. Guarded by the wavetable lock. */
-    struct RestingTables
-    {
-        bool valid = false;
-        std::uint32_t smoothBits = 0;
-        int source[numVoices]{}; // the table whose read each table's values came from
-        PictureRead reads[numVoices];
-        float before[numVoices][wavetableSize]; // the tables as the refill found them
-    };
-
-    RestingTables restingTables;
-
-    /** Subtracts sum's mean over every sample of buffer from each sample. [audio thread] */
-    static void removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept;
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along.
         [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
