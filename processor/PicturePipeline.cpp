@@ -36,33 +36,8 @@ void OstrelAudioProcessor::transformPictureForOfflineBlock (int numSamples, std:
     // A host rendering faster or slower than real time would see the clock-driven passes of the image thread now and
     // then; here the picture follows the audio's time instead, so that a render comes out the same however fast the
     // host runs it. A host rendering offline has no deadline, so the lock and the renderer's allocations are fine.
-    const auto swaps = pictureSwaps.load (std::memory_order_acquire);
-    auto due = !renderedOffline || swaps != offlinePassSwaps;
-
-    if (timelineSample.has_value())
-    {
-        // On a running timeline the passes fall on its own stretches, so that a render of a stretch of the
-        // timeline does not depend on how many blocks the host ran before it (a host's pre-roll varies).
-        const auto stretch = *timelineSample >= 0 ? *timelineSample / offlinePassInterval
-                                                  : -((-*timelineSample - 1) / offlinePassInterval) - 1;
-        due = due || !offlinePassStretch.has_value() || stretch != *offlinePassStretch;
-        offlinePassStretch = stretch;
-    }
-    else
-    {
-        due = due || samplesSinceOfflinePass >= offlinePassInterval;
-        offlinePassStretch.reset();
-    }
-
-    if (due)
-    {
-        offlinePassSwaps = swaps;
-        samplesSinceOfflinePass = 0;
+    if (offlinePassSchedule.isPassDue (numSamples, pictureSwaps.load (std::memory_order_acquire), timelineSample))
         updateImageManupulations();
-    }
-
-    renderedOffline = true;
-    samplesSinceOfflinePass += numSamples;
 }
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)

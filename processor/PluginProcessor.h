@@ -4,6 +4,7 @@
 #include "MessageThreadJobs.h"
 #include "ModulationListeners.h"
 #include "ParameterModel.h"
+#include "processor/picture/OfflinePassSchedule.h"
 #include "processor/picture/PreparedPicture.h"
 #include "processor/picture/WavetableRefill.h"
 #include "processor/sound/Downsampler.h"
@@ -369,11 +370,8 @@ private:
         [audio thread] */
     void updateModulatedValues (int numSamples);
     /** Makes the transform pass for a block rendered offline, once its modulated values are known and before the
-        tables are refilled, when one is due: at the first offline block since prepareToPlay or since a real-time
-        one, at the first block after a picture was swapped in or dropped, and otherwise, while the host's timeline
-        runs (timelineSample, the block's start on it), at the first block that starts in another stretch of
-        offlinePassInterval samples of the timeline, or, while it stands, once offlinePassInterval samples have been
-        rendered since the last pass. [audio thread, offline blocks only] */
+        tables are refilled, when offlinePassSchedule says one is due (timelineSample: the block's start on the
+        host's running timeline). [audio thread, offline blocks only] */
     void transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample);
     /** The targets without LFO or envelope routes: their raw value, plus their MIDI routes. [audio thread] */
     void applyMidiRoutes (const ModulationRoutes& routes, const bool* hasLfoOrEnvelopeRoute, bool mayTellListeners);
@@ -440,16 +438,8 @@ private:
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;
 
-    // The offline transform passes (audio thread; prepareToPlay starts them afresh).
-    /** Host samples between two passes: 33 ms, rounded, as the image thread waits between its passes. */
-    int offlinePassInterval = 1455;
-    int samplesSinceOfflinePass = 0;
-    /** False until an offline block has run since prepareToPlay, and again after each real-time block. */
-    bool renderedOffline = false;
-    /** pictureSwaps as the last offline pass found it. */
-    std::uint32_t offlinePassSwaps = 0;
-    /** The stretch of the timeline the last offline block started in; none while the timeline stands. */
-    std::optional<juce::int64> offlinePassStretch;
+    /** When the audio thread makes the offline transform passes (prepareToPlay starts them afresh). */
+    OfflinePassSchedule offlinePassSchedule;
 
     /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
