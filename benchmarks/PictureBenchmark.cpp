@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/picture/BrightnessGrid.h"
 
 #include <benchmark/benchmark.h>
 
@@ -57,7 +58,7 @@ static void BM_BrightnessGrid (benchmark::State& state)
     processor.loadFile (writeNoisePicture (state.range (0) == 0 ? juce::Image::RGB : juce::Image::ARGB), false);
 
     for (auto _ : state)
-        OstrelAudioProcessor::writeBrightnessGrid (processor.transformedImage, processor.imageGrid);
+        writeBrightnessGrid (processor.transformedImage, processor.imageGrid);
 }
 BENCHMARK (BM_BrightnessGrid)->Arg (0)->Arg (1)->ArgNames ({ "alpha" })->Unit (benchmark::kMicrosecond);
 

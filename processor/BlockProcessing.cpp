@@ -60,9 +60,7 @@ void OstrelAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock
 
     imageUpdateWanted.store (true);
 
-    offlinePassInterval = juce::jmax (1, juce::roundToInt (0.033 * sampleRate));
-    samplesSinceOfflinePass = 0;
-    renderedOffline = false;
+    offlinePassSchedule.prepare (sampleRate);
 
     modalFilter.prepare (sampleRate);
 
@@ -154,7 +152,7 @@ void OstrelAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     if (isNonRealtime())
         transformPictureForOfflineBlock (numSamples, timelineSample);
     else
-        renderedOffline = false;
+        offlinePassSchedule.realTimeBlock();
 
     refillWavetables();
 

@@ -4,6 +4,9 @@
 #include "processor/modulation/MatrixCellWatch.h"
 #include "processor/modulation/ModulationListeners.h"
 #include "processor/modulation/PublishedRoutes.h"
+#include "processor/picture/OfflinePassSchedule.h"
+#include "processor/picture/PreparedPicture.h"
+#include "processor/picture/WavetableRefill.h"
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/OutputLowPass.h"
@@ -146,9 +149,6 @@ public:
     /** One transform pass into transformedImage and imageGrid; takes the picture lock. [image thread, or the audio
         thread while the host renders offline] */
     void updateImageManupulations();
-    /** grid[x * 512 + y] = max (R, G, B) / 255 of pixel (x, y) as getPixelAt reads it, for a
-        512 x 512 picture, read in one pass over its pixels. [image thread] */
-    static void writeBrightnessGrid (const juce::Image& picture, std::atomic<float>* grid);
     /** The current picture's path. [any thread but the audio thread] */
     juce::String getImagePath() const;
 
@@ -348,11 +348,8 @@ private:
         [audio thread] */
     void updateModulatedValues (int numSamples);
     /** Makes the transform pass for a block rendered offline, once its modulated values are known and before the
-        tables are refilled, when one is due: at the first offline block since prepareToPlay or since a real-time
-        one, at the first block after a picture was swapped in or dropped, and otherwise, while the host's timeline
-        runs (timelineSample, the block's start on it), at the first block that starts in another stretch of
-        offlinePassInterval samples of the timeline, or, while it stands, once offlinePassInterval samples have been
-        rendered since the last pass. [audio thread, offline blocks only] */
+        tables are refilled, when offlinePassSchedule says one is due (timelineSample: the block's start on the
+        host's running timeline). [audio thread, offline blocks only] */
     void transformPictureForOfflineBlock (int numSamples, std::optional<juce::int64> timelineSample);
     /** The targets without LFO or envelope routes: their raw value, plus their MIDI routes. [audio thread] */
     void applyMidiRoutes (const ModulationRoutes& routes, const bool* hasLfoOrEnvelopeRoute, bool mayTellListeners);
@@ -369,50 +366,14 @@ private:
     float midiRouteSum (const ModulationRoutes& routes, int row, const ParameterConfig& config) const;
     /** Tells row's control its modulated value, when mayTell. [audio thread] */
     void tellModulationListener (bool mayTell, int row, float value);
-    /** One refill's read of the grid: a row (row0, row1 and the blend in position) or a circle (radius in position,
-        centre in row0 and row1), and the 512 values it gave. */
-    struct PictureRead
-    {
-        bool circle = false;
-        int row0 = -1, row1 = -1;
-        float position = 0.0f;
-        std::array<float, wavetableSize> values;
-
-        bool sameAs (const PictureRead& other) const noexcept
-        {
-            return row0 >= 0 && circle == other.circle && row0 == other.row0 && row1 == other.row1
-                   && std::memcmp (&position, &other.position, sizeof (position)) == 0;
-        }
-    };
-
     /** Refills all eight wavetables, as block processing does every block. [audio thread] */
     void refillWavetables();
-    /** Blends table index towards its new read of the grid (the "Smooth" step), leaving its mean in; with
-        earlierReads (one per voice), a read another table of the same block already made is taken from there.
-        The wavetable lock is held. [audio thread] */
-    void blendWavetable (int index, PictureRead* earlierReads);
-    /** Table index's read of the grid, into earlierReads[index] (or ownRead without earlierReads); returns the
-        values, which may lie in an earlier table's read. The wavetable lock is held. [audio thread] */
-    const float* readPicture (int index, PictureRead* earlierReads, PictureRead& ownRead);
-    /** The "Smooth" step of table index towards values. [audio thread] */
-    void blendTowards (int index, const float* values) noexcept;
+    /** Where the wavetables are read now, and how fast they follow: the interval settings as the block sees them.
+        [audio thread] */
+    WavetableRefill::Scan currentScan() const noexcept;
+    /** Reads the eight wavetableBuffers out of imageGrid; spinCriticalSectionLoadWaveBuffer is held around it. */
+    WavetableRefill wavetableRefill{ imageGrid, wavetableBuffers };
 
-    /** Once held notes have brought the tables to rest, a refill gives back the very tables it was given; then
-        one with the same reads and "Smooth" would too, and is skipped. What the last refill that left every
-        table as it found it read; cleared by anything else that writes a table. Guarded by the wavetable lock. */
-    struct RestingTables
-    {
-        bool valid = false;
-        std::uint32_t smoothBits = 0;
-        int source[numVoices]{}; // the table whose read each table's values came from
-        PictureRead reads[numVoices];
-        float before[numVoices][wavetableSize]; // the tables as the refill found them
-    };
-
-    RestingTables restingTables;
-
-    /** Subtracts sum's mean over every sample of buffer from each sample. [audio thread] */
-    static void removeMean (juce::AudioBuffer<float>& buffer, float sum) noexcept;
     /** Points voice index's "HiFidel" read geometry at the line or circle its wavetable is read along.
         [audio thread] */
     void updateScanGeometry (int voiceIndex) noexcept;
@@ -443,16 +404,8 @@ private:
     /** Host block size given to prepareToPlay; longer blocks are rendered in pieces of at most this. */
     int preparedBlockSize = 0;
 
-    // The offline transform passes (audio thread; prepareToPlay starts them afresh).
-    /** Host samples between two passes: 33 ms, rounded, as the image thread waits between its passes. */
-    int offlinePassInterval = 1455;
-    int samplesSinceOfflinePass = 0;
-    /** False until an offline block has run since prepareToPlay, and again after each real-time block. */
-    bool renderedOffline = false;
-    /** pictureSwaps as the last offline pass found it. */
-    std::uint32_t offlinePassSwaps = 0;
-    /** The stretch of the timeline the last offline block started in; none while the timeline stands. */
-    std::optional<juce::int64> offlinePassStretch;
+    /** When the audio thread makes the offline transform passes (prepareToPlay starts them afresh). */
+    OfflinePassSchedule offlinePassSchedule;
 
     /** Row of "Freq" among the modulation targets, fixed once the model is built. */
     int freqTargetRow = -1;
@@ -461,17 +414,6 @@ private:
     int numPresetValues = 0;
 
     //============================================================================== picture pipeline
-    /** A picture file decoded and scaled, ready to be swapped in; null images when it did not decode. */
-    struct PreparedPicture
-    {
-        juce::String path;
-        juce::Image decoded, scaled, transformed, work;
-
-        bool isValid() const noexcept { return decoded.isValid(); }
-    };
-
-    /** Decodes and scales the file at path; takes no lock, as it takes long. [any thread but the audio thread] */
-    static PreparedPicture preparePicture (const juce::String& path);
     /** Makes picture the current one as loadFile does (a null one leaves no picture and keeps the grid and the
         tables); with clearGrid the grid is zeroed together with the swap, so that no transform pass can refill it
         from the picture replaced. With recordInLiveState a picture that decoded is named in the live state, which

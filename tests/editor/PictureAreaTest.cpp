@@ -4,6 +4,7 @@
 #include "PictureFixtures.h"
 #include "RepaintRecorder.h"
 #include "editor/controls/AlertWindowLauncher.h"
+#include "processor/picture/BrightnessGrid.h"
 
 using namespace editor_testing;
 using namespace picture_fixtures;
@@ -66,7 +67,7 @@ std::vector<float> settledGrid (OstrelAudioProcessor& processor)
     }
 
     std::vector<std::atomic<float>> cells ((size_t) (OstrelAudioProcessor::gridSize * OstrelAudioProcessor::gridSize));
-    OstrelAudioProcessor::writeBrightnessGrid (picture, cells.data());
+    writeBrightnessGrid (picture, cells.data());
     std::vector<float> grid;
     for (const auto& cell : cells)
         grid.push_back (cell.load());

@@ -1,6 +1,7 @@
 // The engine's output, bit for bit: a fixed scene rendered for every oversampling choice and both "HiFidel"
 // read paths, hashed over both channels. Any change to how the engine works must leave these hashes alone.
 #include "ProcessorHarness.h"
+#include "processor/picture/BrightnessGrid.h"
 
 #include <cstring>
 #include <map>
@@ -112,7 +113,7 @@ OutputHash renderScene (const Variant& variant, VoiceKernel kernel, bool randomS
     }
 
     // Written straight into the grid: with no picture loaded the image thread leaves the grid alone.
-    OstrelAudioProcessor::writeBrightnessGrid (scenePicture(), processor.imageGrid);
+    writeBrightnessGrid (scenePicture(), processor.imageGrid);
 
     host.set ("OverSample", variant.overSample);
     host.set ("HiFidel", variant.hiFidel ? 1.0f : 0.0f);

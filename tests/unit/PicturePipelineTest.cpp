@@ -1,4 +1,5 @@
 #include "PictureFixtures.h"
+#include "processor/picture/BrightnessGrid.h"
 
 #include <cmath>
 #include <thread>
@@ -118,7 +119,7 @@ TEST (PicturePipeline, BrightnessReadsPixelsAsGetPixelAtDoesAndIgnoresAlpha)
         SCOPED_TRACE (format);
         const auto picture = noisePicture (gridSize, gridSize, format, 50);
         std::vector<std::atomic<float>> grid ((size_t) (gridSize * gridSize));
-        OstrelAudioProcessor::writeBrightnessGrid (picture, grid.data());
+        writeBrightnessGrid (picture, grid.data());
 
         int mismatches = 0;
 
@@ -135,7 +136,7 @@ TEST (PicturePipeline, BrightnessReadsPixelsAsGetPixelAtDoesAndIgnoresAlpha)
     juce::Image picture (juce::Image::ARGB, gridSize, gridSize, true);
     picture.setPixelAt (3, 7, juce::Colour ((juce::uint8) 0, 0, 255, (juce::uint8) 128));
     std::vector<std::atomic<float>> grid ((size_t) (gridSize * gridSize));
-    OstrelAudioProcessor::writeBrightnessGrid (picture, grid.data());
+    writeBrightnessGrid (picture, grid.data());
     EXPECT_NEAR (grid[3 * gridSize + 7].load(), 1.0f, 2.0f / 255.0f);
     EXPECT_EQ (grid[7 * gridSize + 3].load(), 0.0f);
 }
