@@ -1,164 +1,13 @@
 #include "processor/PluginProcessor.h"
+#include "processor/state/FrameworkReaderWorkarounds.h"
 
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 namespace
 {
 /** The file-name part of a picture path: the text after its last "/", or the whole path. */
 juce::String fileNamePart (const juce::String& path) { return path.fromLastOccurrenceOf ("/", false, false); }
-
-/** More than any state needs: its XML nests the parameters one level below the root. */
-constexpr int maxStateNesting = 256;
-
-/** True when a processing instruction ("<?...?>") is followed, past the whitespace, comments and instructions that the
-    framework's reader skips with it, by anything but a tag or the end. Inside an element the reader loops for ever on
-    such text: it skips the instruction looking for a tag, finds text, steps back to read that text from before the
-    instruction, and meets the instruction again. A state holds one instruction, its declaration, before its root. */
-bool hasInstructionBeforeText (const juce::String& text)
-{
-    const auto startsWith = [] (juce::CharPointer_UTF8 p, const char* prefix)
-    {
-        return juce::CharacterFunctions::compareUpTo (p, juce::CharPointer_ASCII (prefix), (int) std::strlen (prefix))
-               == 0;
-    };
-
-    for (auto p = text.getCharPointer(); !p.isEmpty();)
-    {
-        if (!startsWith (p, "<?"))
-        {
-            ++p;
-            continue;
-        }
-
-        for (;;)
-        {
-            const bool instruction = startsWith (p, "<?");
-            if (!instruction && !startsWith (p, "<!--"))
-                break;
-
-            const auto* closing = instruction ? "?>" : "-->";
-            p += instruction ? 2 : 4;
-
-            const auto end = p.indexOf (juce::CharPointer_ASCII (closing));
-            if (end < 0)
-                return false; // the reader stops at an unclosed one, and so does every later one
-
-            p += end + (int) std::strlen (closing);
-            p.incrementToEndOfWhitespace();
-        }
-
-        if (!p.isEmpty() && *p != '<')
-            return true;
-    }
-
-    return false;
-}
-
-/** True when the framework's reader would read on past the end of text: it steps over whatever ends the hex digits
-    (at most eight) of a character reference "&#x", and so over the end of the text when they run into it. */
-bool endsInHexReference (const juce::String& text)
-{
-    auto p = text.getCharPointer().findTerminatingNull();
-    const auto start = text.getCharPointer();
-
-    for (int digits = 0; digits <= 8 && p != start; ++digits)
-    {
-        --p;
-        if (juce::CharacterFunctions::getHexDigitValue (*p) < 0)
-            return (*p == 'x' || *p == 'X') && p != start && *--p == '#' && p != start && *--p == '&';
-    }
-
-    return false;
-}
-
-/** False for state bytes whose XML the framework's reader must not be given. The reader steps over a UTF-8 sequence
-    by its first byte without looking at the rest, so a broken sequence can carry it past the end of the text: the
-    text must be valid UTF-8. And it recurses once per element that has children, without a limit, so text nested
-    some ten thousand deep overflows the stack of the host's thread. Each nesting level takes one '>' that does not
-    end "/>", so counting those bounds the depth, whatever else the text holds; the text is decoded as the reader
-    decodes it (an over-long UTF-8 sequence can stand for '>'). Nor may it hold text after a processing instruction
-    (hasInstructionBeforeText), end in a cut character reference (endsInHexReference) or declare a document type. */
-bool isSafeToParse (const void* data, int sizeInBytes)
-{
-    if (data == nullptr || sizeInBytes <= 8)
-        return true; // the reader takes nothing from these
-
-    const auto length = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
-    if (length <= 0)
-        return true;
-
-    const auto* bytes = static_cast<const char*> (data) + 8;
-    const auto numBytes = juce::jmin (sizeInBytes - 8, length);
-
-    if (!juce::CharPointer_UTF8::isValidString (bytes, numBytes))
-        return false;
-
-    const auto text = juce::String::fromUTF8 (bytes, numBytes);
-
-    // A document type makes the reader expand entities into text that it reads again, past its end too.
-    if (hasInstructionBeforeText (text) || endsInHexReference (text) || text.contains ("<!DOCTYPE"))
-        return false;
-
-    int levels = 0;
-    juce::juce_wchar previous = 0;
-
-    for (auto p = text.getCharPointer(); !p.isEmpty();)
-    {
-        const auto c = p.getAndAdvance();
-
-        if (c == '>' && previous != '/' && ++levels > maxStateNesting)
-            return false;
-
-        previous = c;
-    }
-
-    return true;
-}
-
-/** text with every exponent of ten significant digits or more written as 999999999, which reads as the same
-    infinity or zero; nothing when it has none. The framework's number reader gathers an exponent's digits in an int
-    without a bound, so ten or more overflow it (undefined behaviour; in practice a wrapped exponent, with
-    "4.2e-4294967295" read as 42). Digits are read as the reader reads them, decoded. */
-std::optional<juce::String> withSafeExponents (const juce::String& text)
-{
-    const auto isDigit = [] (juce::juce_wchar c) { return c >= '0' && c <= '9'; };
-    juce::String result;
-    auto copiedUpTo = text.getCharPointer();
-    bool rewritten = false;
-
-    for (auto p = text.getCharPointer(); !p.isEmpty();)
-    {
-        const auto c = p.getAndAdvance();
-        if (c != 'e' && c != 'E')
-            continue;
-
-        auto digits = p;
-        if (*digits == '+' || *digits == '-')
-            ++digits;
-
-        auto end = digits;
-        int significant = 0;
-        while (isDigit (*end))
-            significant += (end.getAndAdvance() != '0' || significant > 0) ? 1 : 0;
-
-        if (significant >= 10)
-        {
-            result += juce::String (copiedUpTo, digits);
-            result += "999999999";
-            copiedUpTo = end;
-            rewritten = true;
-        }
-
-        p = end;
-    }
-
-    if (!rewritten)
-        return std::nullopt;
-
-    return result + juce::String (copiedUpTo);
-}
 
 bool isExistingFile (const juce::String& path)
 {
@@ -326,7 +175,7 @@ std::optional<juce::String> OstrelAudioProcessor::pictureCopyNameFor (const juce
 
 std::unique_ptr<juce::XmlElement> OstrelAudioProcessor::readCheckedState (const void* data, int sizeInBytes) const
 {
-    auto xml = isSafeToParse (data, sizeInBytes) ? getXmlFromBinary (data, sizeInBytes) : nullptr;
+    auto xml = framework_readers::isSafeXmlState (data, sizeInBytes) ? getXmlFromBinary (data, sizeInBytes) : nullptr;
 
     if (xml == nullptr)
         return nullptr;
@@ -340,7 +189,7 @@ std::unique_ptr<juce::XmlElement> OstrelAudioProcessor::readCheckedState (const 
             continue;
 
         // Before the framework reads it, here or when it restores the parameter.
-        if (const auto safe = withSafeExponents (child->getStringAttribute ("value")))
+        if (const auto safe = framework_readers::withSafeExponents (child->getStringAttribute ("value")))
             child->setAttribute ("value", *safe);
 
         const auto stored = child->getDoubleAttribute ("value");
