@@ -7,6 +7,7 @@
 #include "processor/sound/Downsampler.h"
 #include "processor/sound/Filter.h"
 #include "processor/sound/Synth.h"
+#include "processor/state/PictureCopies.h"
 #include "processor/state/PresetsFile.h"
 
 #include <cstring>
@@ -507,14 +508,8 @@ private:
         held, which it lets go while it encodes and writes a copy. */
     std::optional<juce::String> pictureCopyNameFor (const juce::String& storedPath);
 
-    /** The copy made for the picture of one successful load, so that saving again neither encodes nor writes it. */
-    struct PictureCopyRecord
-    {
-        juce::uint64 load = 0;
-        juce::String sourcePath;
-        juce::String fileName;
-    };
-    PictureCopyRecord pictureCopy; // stateLock
+    /** The copies of the pictures that states name, with the one made for the last load; stateLock guards it. */
+    PictureCopies pictureCopies;
     juce::uint64 pictureLoads = 0; // successful loads; written under stateLock and spinCriticalSection
 
     //============================================================================== latency
