@@ -63,9 +63,14 @@ OstrelAudioProcessor::OstrelAudioProcessor() :
 
     fillNoteLengthBeats();
 
-    numPresetValues = 0;
+    // A preset holds a value per record, keyed by its ID.
+    juce::StringArray presetKeys;
     for (auto* group : allConfigs)
-        numPresetValues += (int) group->size();
+        for (const auto& config : *group)
+            presetKeys.add (config.paramID);
+
+    numPresetValues = presetKeys.size();
+    presetsFileFormat = PresetsFile (presetKeys);
 
     programs.clear();
     if (juce::File (getFilePath (pluginPresetFileCheckName)).exists())

@@ -11,6 +11,8 @@
 #include "processor/sound/Filter.h"
 #include "processor/sound/OutputLowPass.h"
 #include "processor/sound/Synth.h"
+#include "processor/state/PictureCopies.h"
+#include "processor/state/PresetsFile.h"
 #include "threads/LockFree.h"
 #include "threads/MessageThreadJobs.h"
 
@@ -19,14 +21,6 @@
 #include <list>
 #include <memory>
 #include <optional>
-
-/** One preset: a value per parameter record in model order, and its picture. */
-struct OstrelProgram
-{
-    juce::String name;
-    std::vector<float> values;
-    juce::String imagePath;
-};
 
 /** A host note-on (on) or note-off as the editor's keyboard shows it. */
 struct HostNote
@@ -73,18 +67,8 @@ public:
     /** One MIDI-source route of a target: the record of midiModulations and of the published routes. */
     using MidiModulation = ::MidiModulation;
 
-    /** What Save or Delete of the presets bar did to the presets file. Tests as a bool: whether it was written. */
-    struct PresetsFileResult
-    {
-        /** True when the presets file now holds the change. */
-        bool written = false;
-        /** Where a presets file that could not be read (not JSON, or no preset array under its key) was moved
-            before the new file was written, so that the presets it held are not lost; no file when there was none
-            to move. */
-        juce::File unreadableFileBackup;
-
-        explicit operator bool() const noexcept { return written; }
-    };
+    /** What Save or Delete of the presets bar did to the presets file. */
+    using PresetsFileResult = ::PresetsFileResult;
 
     /** The state's record of the picture: a child of this type in the parameter tree, whose "path" names the picture
         and whose "copy" names its copy in the documents folder: "" when none was made, absent in states saved before
@@ -196,15 +180,6 @@ public:
         result is false when nothing was erased or the file could not be rewritten; an unreadable presets file is
         backed up as by savePreset. [message thread] */
     PresetsFileResult deletePreset (int programIndex);
-    /** Puts program into the presets file in place of every preset of its name, or appends it. [message thread] */
-    PresetsFileResult writePresetToFile (const juce::File& file, const OstrelProgram& program) const;
-    /** Drops the preset named name with occurrence presets of that name before it (0: the first) from the presets
-        file, counting only the elements that read as programs; drops none when the file holds fewer. Every other
-        element stays as it is. [message thread] */
-    PresetsFileResult removePresetFromFile (const juce::File& file, const juce::String& name, int occurrence) const;
-    /** The presets that the text of a presets file holds, in file order: what construction reads into programs.
-        Damage ends the reading; the presets read until then are returned. [any thread but the audio thread] */
-    std::vector<OstrelProgram> parsePresetsText (const juce::String& text) const;
     /** value limited to the parameter's range; NaN gives its default. Unknown IDs give value. */
     float sanitisedParameterValue (const juce::String& paramID, double value) const;
     /** The XML a state holds, read only when it is safe to read, with every known parameter's value finite and in
@@ -301,6 +276,9 @@ public:
     std::vector<OstrelProgram> programs;
     /** Guards programs between the host's program calls and the presets bar. */
     juce::CriticalSection programsLock;
+    /** Reads the presets file into programs and writes Save's and Delete's changes into it, in model order; set
+        once the model is built. [any thread but the audio thread] */
+    PresetsFile presetsFileFormat;
 
     /** The routing tables as the audio thread sees them; published by the message thread. */
     PublishedRoutes publishedRoutes;
@@ -438,14 +416,8 @@ private:
         held, which it lets go while it encodes and writes a copy. */
     std::optional<juce::String> pictureCopyNameFor (const juce::String& storedPath);
 
-    /** The copy made for the picture of one successful load, so that saving again neither encodes nor writes it. */
-    struct PictureCopyRecord
-    {
-        juce::uint64 load = 0;
-        juce::String sourcePath;
-        juce::String fileName;
-    };
-    PictureCopyRecord pictureCopy; // stateLock
+    /** The copies of the pictures that states name, with the one made for the last load; stateLock guards it. */
+    PictureCopies pictureCopies;
     juce::uint64 pictureLoads = 0; // successful loads; written under stateLock and spinCriticalSection
 
     //============================================================================== latency

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
 {
     auto& processor = fuzzing::processor();
     // Decoded as reading the file decodes it (byte-order marks, UTF-16 or UTF-8).
-    auto programs = processor.parsePresetsText (
+    auto programs = processor.presetsFileFormat.parse (
         juce::String::createStringFromData (data, (int) std::min (size, (std::size_t) 1 << 24)));
     const auto numPrograms = (int) programs.size();
 

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
     }();
 
     // Decoded as reading the file decodes it (byte-order marks, UTF-16 or UTF-8).
-    const auto programs = processor.parsePresetsText (
+    const auto programs = processor.presetsFileFormat.parse (
         juce::String::createStringFromData (data, (int) std::min (size, (std::size_t) 1 << 24)));
 
     for (const auto& program : programs)

@@ -355,13 +355,13 @@ TEST (BadInput, PresetsTextParsesWithoutAFile)
     OstrelAudioProcessor processor;
     const auto text = routing_fixtures::presetsText ({ routing_fixtures::presetObject ("One", { { "Decay", 4.0 } }) });
 
-    const auto programs = processor.parsePresetsText (text);
+    const auto programs = processor.presetsFileFormat.parse (text);
     ASSERT_EQ (programs.size(), 1u);
     EXPECT_EQ (programs[0].name, "One");
     EXPECT_EQ (programs[0].values.size(), 1027u);
     EXPECT_FLOAT_EQ (programs[0].values[1], 4.0f);
-    EXPECT_TRUE (processor.parsePresetsText ({}).empty());
-    EXPECT_TRUE (processor.parsePresetsText ("[" + repeated ("{\"a\":", 50000)).empty());
+    EXPECT_TRUE (processor.presetsFileFormat.parse ({}).empty());
+    EXPECT_TRUE (processor.presetsFileFormat.parse ("[" + repeated ("{\"a\":", 50000)).empty());
 }
 
 // Literals that the framework's JSON reader would overflow on read as the numbers they are, and the rest of the
@@ -399,29 +399,31 @@ TEST (BadInput, PresetsNumberLiteralsReadAsTheirValue)
         SCOPED_TRACE (c.literal);
         const auto text = juce::String ("{\"OstrelPresets.json\": [{\"PresetName\": \"n\", \"Freq\": ") + c.literal
                           + ", \"Decay\": 4}]}";
-        const auto programs = processor.parsePresetsText (text);
+        const auto programs = processor.presetsFileFormat.parse (text);
         ASSERT_EQ (programs.size(), 1u);
         EXPECT_EQ (programs[0].values[freq], (float) c.value);
         EXPECT_EQ (programs[0].values[decay], 4.0f);
     }
 
     // A literal of hundreds of digits, either side of the point.
-    const auto longOne = processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"Freq\": 1" + repeated ("0", 400)
-                                                     + ", \"Gain\": 0." + repeated ("0", 400) + "1}]}");
+    const auto longOne =
+        processor.presetsFileFormat.parse ("{\"OstrelPresets.json\": [{\"Freq\": 1" + repeated ("0", 400)
+                                           + ", \"Gain\": 0." + repeated ("0", 400) + "1}]}");
     ASSERT_EQ (longOne.size(), 1u);
     EXPECT_EQ (longOne[0].values[freq], std::numeric_limits<float>::infinity());
     EXPECT_EQ (longOne[0].values[(size_t) processor.parameterIndex.at ("Gain")], 0.0f);
 
     // After a '-' the reader would take any character as a digit: such text is not a number.
-    EXPECT_TRUE (processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"Freq\": -x99999999999999999999}]}").empty());
-    EXPECT_TRUE (processor
-                     .parsePresetsText (juce::CharPointer_UTF8 ("{\"OstrelPresets.json\": [{\"Freq\": - \xce\xa9"
-                                                                "99999999999999999}]}"))
+    EXPECT_TRUE (
+        processor.presetsFileFormat.parse ("{\"OstrelPresets.json\": [{\"Freq\": -x99999999999999999999}]}").empty());
+    EXPECT_TRUE (processor.presetsFileFormat
+                     .parse (juce::CharPointer_UTF8 ("{\"OstrelPresets.json\": [{\"Freq\": - \xce\xa9"
+                                                     "99999999999999999}]}"))
                      .empty());
 
     // Digits inside strings are names, not numbers.
     const auto named =
-        processor.parsePresetsText ("{\"OstrelPresets.json\": [{\"PresetName\": \"99999999999999999999\"}]}");
+        processor.presetsFileFormat.parse ("{\"OstrelPresets.json\": [{\"PresetName\": \"99999999999999999999\"}]}");
     ASSERT_EQ (named.size(), 1u);
     EXPECT_EQ (named[0].name, "99999999999999999999");
 }

@@ -220,7 +220,7 @@ TEST (Programs, EscapedCharactersBeyondSixteenBitsReadBackAsWritten)
     for (const auto& [name, expected] : cases)
     {
         const auto text = "{\"OstrelPresets.json\": [{\"PresetName\": " + name + ", \"Attack\": 5}]}";
-        const auto programs = processor.parsePresetsText (text);
+        const auto programs = processor.presetsFileFormat.parse (text);
         ASSERT_EQ (programs.size(), 1u) << text;
         EXPECT_EQ (programs[0].name, expected) << text;
         EXPECT_EQ (programs[0].values[0], 5.0f) << text;
