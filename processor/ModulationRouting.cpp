@@ -194,6 +194,7 @@ void OstrelAudioProcessor::stopFollowingMatrixParameters() { matrixCellWatch.sto
 
 void OstrelAudioProcessor::bookChangedMatrixCell (ModType type, int row, int column, float value)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     // A parameter is also announced when it is set to the value it has (Reset sets them all, and the framework
     // announces each parameter's first setting whatever its value); booking those would tell the listeners of
     // sources that nothing routed, and the window would show their pages.
@@ -224,6 +225,7 @@ bool OstrelAudioProcessor::tablesHoldCell (ModType type, int row, int column, fl
 
 void OstrelAudioProcessor::clearEveryModulationDisplay()
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     // listenerForTarget mirrors the table's entries for the targets, under the same lock.
     const juce::SpinLock::ScopedLockType listenersLock (modulationListenersLock);
 
@@ -234,6 +236,7 @@ void OstrelAudioProcessor::clearEveryModulationDisplay()
 
 void OstrelAudioProcessor::setParameterForModulation (juce::String paramID)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     const auto index = parameterIndex.find (paramID);
     if (index == parameterIndex.end())
         return;
@@ -268,6 +271,7 @@ void OstrelAudioProcessor::removeModulationChangeListener (MyModulationSelectCha
 
 void OstrelAudioProcessor::addModulationListener (const juce::String& paramID, ModulationListener* listener)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     if (listener == nullptr)
         return;
 
@@ -282,6 +286,7 @@ void OstrelAudioProcessor::addModulationListener (const juce::String& paramID, M
 
 void OstrelAudioProcessor::removeModulationListener (const juce::String& paramID, ModulationListener* listener)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     const auto index = parameterIndex.find (paramID);
     const juce::SpinLock::ScopedLockType lock (modulationListenersLock);
 

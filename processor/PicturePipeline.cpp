@@ -42,11 +42,13 @@ void OstrelAudioProcessor::transformPictureForOfflineBlock (int numSamples, std:
 
 void OstrelAudioProcessor::loadFile (const juce::String& path, bool /* the drop dialog's answer; no effect */)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     swapInPicture (preparePicture (path), false, true);
 }
 
 bool OstrelAudioProcessor::loadDroppedPicture (const juce::String& path, const std::function<void()>& onceDecoded)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     auto picture = preparePicture (path);
 
     // Decided before anything changes: a file that does not decode must not take away the picture in use.

@@ -47,6 +47,7 @@ void OstrelAudioProcessor::readProgramsFromPresetsFile()
 
 OstrelProgram OstrelAudioProcessor::makeProgramFromCurrentSettings (const juce::String& name)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     OstrelProgram program;
     program.name = name;
     program.values.reserve ((size_t) numPresetValues);
@@ -61,6 +62,7 @@ OstrelProgram OstrelAudioProcessor::makeProgramFromCurrentSettings (const juce::
 
 OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::savePreset (const OstrelProgram& program)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     {
         const juce::ScopedLock lock (programsLock);
         bool replaced = false;
@@ -84,6 +86,7 @@ OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::savePreset (const 
 
 OstrelAudioProcessor::PresetsFileResult OstrelAudioProcessor::deletePreset (int programIndex)
 {
+    JUCE_ASSERT_MESSAGE_THREAD
     juce::String name;
     int occurrence = 0;
 

@@ -53,6 +53,7 @@ public:
     /** Runs every marked job now. [message thread] */
     void runMarkedJobs()
     {
+        JUCE_ASSERT_MESSAGE_THREAD
         const juce::ScopedLock lock (runLock);
         if (stopped)
             return;

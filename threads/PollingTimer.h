@@ -15,13 +15,23 @@ public:
     ~PollingTimer() override { stopTimer(); }
 
     /** [message thread] */
-    void add (Client& client) { clients.addIfNotAlreadyThere (&client); }
+    void add (Client& client)
+    {
+        JUCE_ASSERT_MESSAGE_THREAD
+        clients.addIfNotAlreadyThere (&client);
+    }
     /** [message thread] */
-    void remove (Client& client) { clients.removeFirstMatchingValue (&client); }
+    void remove (Client& client)
+    {
+        JUCE_ASSERT_MESSAGE_THREAD
+        clients.removeFirstMatchingValue (&client);
+    }
 
     /** What each tick does: polls every object. [message thread] */
     void pollAll()
     {
+        JUCE_ASSERT_MESSAGE_THREAD
+
         // By index, so that an object a poll removes never leaves this walking freed memory.
         for (int i = 0; i < clients.size(); ++i)
             (clients.getUnchecked (i)->*poll)();
