@@ -52,6 +52,9 @@ struct EnvelopeState
     float coefficient = 0.0f;
 };
 
+/** The plug-in: the host's processor, the adapter between the host, the editor and the classes that do the work.
+    Its functions name their thread in brackets; threads/README.md maps the threads, what carries what between
+    them and the order in which its locks are taken. */
 class OstrelAudioProcessor : public juce::AudioProcessor,
                              public juce::AudioProcessorValueTreeState::Listener,
                              public juce::Thread,
