@@ -119,25 +119,7 @@ struct PickedTargets : public MySliderChangeListener
     double click comes after its release. */
 void doubleClick (juce::Component& c, juce::Point<int> at, juce::ModifierKeys mods)
 {
-    const auto event = [&] (int clicks)
-    {
-        const auto now = juce::Time::getCurrentTime();
-        return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(),
-                                 at.toFloat(),
-                                 mods,
-                                 juce::MouseInputSource::defaultPressure,
-                                 juce::MouseInputSource::defaultOrientation,
-                                 juce::MouseInputSource::defaultRotation,
-                                 juce::MouseInputSource::defaultTiltX,
-                                 juce::MouseInputSource::defaultTiltY,
-                                 &c,
-                                 &c,
-                                 now,
-                                 at.toFloat(),
-                                 now,
-                                 clicks,
-                                 false);
-    };
+    const auto event = [&] (int clicks) { return mouseEventAt (c, at, mods, at, false, clicks); };
 
     c.mouseDown (event (1));
     c.mouseUp (event (1));

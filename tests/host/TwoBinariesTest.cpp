@@ -1,3 +1,4 @@
+#include "GeneratedPictures.h"
 #include "Lv2Player.h"
 #include "SignalMeasures.h"
 #include "TestPlayHead.h"
@@ -203,24 +204,7 @@ private:
     sounds. With the second oscillator off by default, a note sounds only once the picture is in the grid. */
 juce::File writePicture (const juce::String& name)
 {
-    juce::Image picture (juce::Image::RGB, 64, 16, false);
-
-    for (int x = 0; x < picture.getWidth(); ++x)
-        for (int y = 0; y < picture.getHeight(); ++y)
-            picture.setPixelAt (
-                x,
-                y,
-                juce::Colour::greyLevel (
-                    (float) (0.5 + 0.5 * std::sin (juce::MathConstants<double>::twoPi * x / picture.getWidth()))));
-
-    const auto folder = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("pictures");
-    folder.createDirectory();
-    const auto file = folder.getChildFile (name + ".png");
-    file.deleteFile();
-
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (picture, out);
-    return file;
+    return picture_fixtures::writePictureIntoHome (name, picture_fixtures::sineGreyPicture (64, 16));
 }
 
 /** The documents-folder copy of the picture that a saved own state names, or no file. */

@@ -1,3 +1,4 @@
+#include "GeneratedPictures.h"
 #include "SignalMeasures.h"
 #include "TestPlayHead.h"
 #include "Vst3Host.h"
@@ -16,25 +17,7 @@ constexpr int numPluginParameters = 1028;
     read as a wavetable is a sine, so a note sounds with its fundamental alone. */
 juce::File writeSinePicture (const juce::String& name)
 {
-    juce::Image picture (juce::Image::RGB, 128, 16, false);
-
-    for (int x = 0; x < picture.getWidth(); ++x)
-    {
-        const auto level = 0.5 + 0.5 * std::sin (juce::MathConstants<double>::twoPi * x / picture.getWidth());
-        const auto grey = juce::Colour::greyLevel ((float) level);
-
-        for (int y = 0; y < picture.getHeight(); ++y)
-            picture.setPixelAt (x, y, grey);
-    }
-
-    const auto folder = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("pictures");
-    folder.createDirectory();
-    const auto file = folder.getChildFile (name + ".png");
-    file.deleteFile();
-
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (picture, out);
-    return file;
+    return picture_fixtures::writePictureIntoHome (name, picture_fixtures::sineGreyPicture (128, 16));
 }
 
 /** The plug-in's documents folder, where it keeps the copies of its pictures. */

@@ -41,9 +41,14 @@ public:
 };
 
 //==============================================================================
-/** A synthesised mouse event on component c at position, as the framework would deliver it. */
-inline juce::MouseEvent mouseEventAt (
-    juce::Component& c, juce::Point<int> position, juce::ModifierKeys mods, juce::Point<int> downPosition, bool dragged)
+/** A synthesised mouse event on component c at position, as the framework would deliver it; clicks counts the
+    quick presses it ends (2 for the second press of a double click). */
+inline juce::MouseEvent mouseEventAt (juce::Component& c,
+                                      juce::Point<int> position,
+                                      juce::ModifierKeys mods,
+                                      juce::Point<int> downPosition,
+                                      bool dragged,
+                                      int clicks = 1)
 {
     const auto now = juce::Time::getCurrentTime();
     return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(),
@@ -59,7 +64,7 @@ inline juce::MouseEvent mouseEventAt (
                              now,
                              downPosition.toFloat(),
                              now,
-                             1,
+                             clicks,
                              dragged);
 }
 
